@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project builds, runs and tests with, but only the ones
+# that are missing. Works as root on a fresh Debian 12 machine without a display.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake g++ make pkg-config libpcl-dev libgl-dev libglu1-mesa-dev libx11-dev libxft-dev
+  libfontconfig-dev libgtest-dev libgmock-dev libbenchmark-dev
+  # run and test
+  xvfb xauth xdotool xclip libgl1-mesa-dri fonts-dejavu-core
+)
+if [ "${HALDENMOOR_EXTRA_PACKAGES:-}" != "" ]; then
+  read -r -a extra <<<"$HALDENMOOR_EXTRA_PACKAGES"
+  packages+=("${extra[@]}")
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [ "$status" = "install ok installed" ] || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+export DEBIAN_FRONTEND=noninteractive
+# NOTE: a fresh machine has no package lists yet, so always update before installing.
+"${sudo_cmd[@]}" apt-get update -q
+"${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
