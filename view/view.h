@@ -1,0 +1,45 @@
+// The 3D view: an OpenGL child window on a thread of its own, shared by both programs.
+#pragma once
+
+#include "platform/win32.h"
+#include "view/camera.h"
+#include "view/view_state.h"
+
+// The private repaint request: always sent (SendMessageW), never posted; the view paints
+// before the send returns.
+#define WM_VIEW_REDRAW (WM_USER + 1)
+
+// Clears handles and flags, puts the camera at its home pose and clears the content fields.
+void init_view_state(ViewState* view);
+
+// Starts the view thread on view and waits until its window and GL set-up are done.
+// Returns false, with a reason for the user, when the view could not be started.
+bool start_view(ViewState* view, const wchar_t** reason);
+
+// Thread routine of the view: window, context, fixed state, light, message loop.
+DWORD WINAPI view_thread_main(LPVOID param);
+LRESULT CALLBACK view_window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
+
+bool create_gl_context(HWND hwnd);
+bool set_pixel_format(HDC dc);
+void setup_lights();
+void resize_view();
+void paint_view(ViewState* view);
+
+// Mouse handlers of the camera. on_mouse_move runs on the view thread; on_mouse_wheel on
+// whichever thread received the wheel message.
+void on_mouse_move(WPARAM flags, int x, int y);
+void on_mouse_wheel(WPARAM wparam, ViewState* view);
+
+// The two projections: the one set with the context and the one every resize sets.
+struct Frustum {
+    float left, right, bottom, top, near_plane, far_plane;
+};
+Frustum context_frustum(int client_width, int client_height);
+Frustum resize_frustum(int width, int height);
+
+// Supplied by each program: the axis length, its content fields' start values, and the
+// renderer that paint_view calls between the push and pop around the content.
+extern const float view_axis_length;
+void init_view_content(ViewState* view);
+void draw_view_content(ViewState* view);
