@@ -27,7 +27,9 @@
 
 #define WINAPI
 #define CALLBACK
+#ifndef APIENTRY
 #define APIENTRY
+#endif
 
 // ---------------------------------------------------------------------------------------
 // Basic types. Win32 is LLP64: LONG and DWORD are 32 bits, pointers and the message

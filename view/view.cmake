@@ -3,6 +3,7 @@
 # the axis length and the content renderer declared in view/view.h.
 set(HALDENMOOR_VIEW_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/camera.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/projection.cpp
   ${CMAKE_CURRENT_LIST_DIR}/view.cpp)
 
 # Adds the view's sources to target, compiled with the content fields found in content_dir.

@@ -31,13 +31,6 @@ void paint_view(ViewState* view);
 void on_mouse_move(WPARAM flags, int x, int y);
 void on_mouse_wheel(WPARAM wparam, ViewState* view);
 
-// The two projections: the one set with the context and the one every resize sets.
-struct Frustum {
-    float left, right, bottom, top, near_plane, far_plane;
-};
-Frustum context_frustum(int client_width, int client_height);
-Frustum resize_frustum(int width, int height);
-
 // Supplied by each program: the axis length, its content fields' start values, and the
 // renderer that paint_view calls between the push and pop around the content.
 extern const float view_axis_length;
