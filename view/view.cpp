@@ -162,7 +162,7 @@ void resize_view() {
     }
     glViewport(0, 0, width, height);
     load_frustum(resize_frustum(width, height));
-    SendMessageW(view->view_window, WM_VIEW_REDRAW, 0, 0);
+    redraw_view(view);
 }
 
 void paint_view(ViewState* view) {
@@ -194,7 +194,45 @@ void on_mouse_wheel(WPARAM wparam, ViewState* view) {
         std::lock_guard<std::mutex> hold(view->paint_lock);
         camera_wheel_step(view, LOWORD(wparam), (short)HIWORD(wparam));
     }
-    SendMessageW(view->view_window, WM_VIEW_REDRAW, 0, 0);
+    redraw_view(view);
+}
+
+void redraw_view(ViewState* view) { SendMessageW(view->view_window, WM_VIEW_REDRAW, 0, 0); }
+
+void place_view(ViewState* view, int x, int y, int width, int height) {
+    {
+        std::lock_guard<std::mutex> hold(view->paint_lock);
+        view->x = x;
+        view->y = y;
+        view->width = width;
+        view->height = height;
+    }
+    SetWindowPos(view->view_window, nullptr, x, y, width, height, SWP_NOZORDER);
+}
+
+void reset_view_camera(ViewState* view) {
+    {
+        std::lock_guard<std::mutex> hold(view->paint_lock);
+        reset_camera(view);
+    }
+    redraw_view(view);
+}
+
+void route_wheel_to_view(ViewState* view, HWND main_window, WPARAM wparam, LPARAM lparam) {
+    RECT r;
+    GetWindowRect(main_window, &r);
+    // NOTE: the client origin is derived from the frame and caption metrics of a sizable,
+    // captioned window without a menu.
+    const int qx = GET_X_LPARAM(lparam) - r.left - GetSystemMetrics(SM_CXFRAME);
+    const int qy = GET_Y_LPARAM(lparam) - r.top - GetSystemMetrics(SM_CYFRAME) -
+                   GetSystemMetrics(SM_CYCAPTION);
+    bool over;
+    {
+        std::lock_guard<std::mutex> hold(view->paint_lock);
+        over = view->x <= qx && qx <= view->x + view->width && view->y <= qy &&
+               qy <= view->y + view->height;
+    }
+    if (over) on_mouse_wheel(wparam, view);
 }
 
 LRESULT CALLBACK view_window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {

@@ -31,6 +31,17 @@ void paint_view(ViewState* view);
 void on_mouse_move(WPARAM flags, int x, int y);
 void on_mouse_wheel(WPARAM wparam, ViewState* view);
 
+// What the main windows of both programs do with their view, on the main thread.
+// Sends WM_VIEW_REDRAW to the view window and returns after it has painted.
+void redraw_view(ViewState* view);
+// Stores the view's rectangle, then moves and sizes the view window to it.
+void place_view(ViewState* view, int x, int y, int width, int height);
+// The camera reset key: home pose, then a repaint.
+void reset_view_camera(ViewState* view);
+// A wheel message that reached the main window: handed to the camera when the cursor (screen
+// coordinates in lparam) lies over the view rectangle, bounds included; otherwise dropped.
+void route_wheel_to_view(ViewState* view, HWND main_window, WPARAM wparam, LPARAM lparam);
+
 // Supplied by each program: the axis length, its content fields' start values, and the
 // renderer that paint_view calls between the push and pop around the content.
 extern const float view_axis_length;

@@ -1,0 +1,180 @@
+// Meshweaver: builds a mesh from an oriented point file at start-up, saves it as VRML and
+// shows it in the 3D view.
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+
+#include "common/command_line.h"
+#include "meshbuilder/build_mesh.h"
+#include "meshbuilder/point_file.h"
+#include "platform/win32.h"
+#include "view/view.h"
+
+struct MeshApp {
+    HINSTANCE instance;
+    HWND main_window;
+    ViewState view;
+    char input_path[MAX_PATH];
+    PathResult path_result;
+};
+
+namespace {
+
+MeshApp* app = nullptr;
+
+const wchar_t* const kClassName = L"Meshweaver";
+const wchar_t* const kCaption = L"Meshweaver";
+const int kWindowWidth = 800;
+const int kWindowHeight = 640;
+
+void show_error(const wchar_t* text) {
+    MessageBoxW(app->main_window, text, kCaption, MB_ICONERROR);
+}
+
+// Reads the point file, builds and saves the mesh and hands it to the view.
+void build_and_show_mesh() {
+    if (app->path_result == PathResult::too_long) {
+        show_error(L"The path of the point file is too long (at most 259 characters).");
+        return;
+    }
+    PointFile points = {};
+    const LoadResult loaded = load_points(app->input_path, &points);
+    if (loaded.status == LoadStatus::cannot_open) {
+        show_error(L"Cannot open file");
+        return;
+    }
+    if (loaded.status != LoadStatus::ok) {
+        show_error(loaded.reason.c_str());
+        return;
+    }
+
+    MeshRecord mesh = {};
+    const BuildResult built =
+        build_mesh(app->input_path, points.count, points.positions, points.normals, &mesh);
+    free(points.positions);
+    free(points.normals);
+    if (!built.ok) show_error(built.reason.c_str());
+    if (!built.has_mesh) return;
+
+    {
+        std::lock_guard<std::mutex> hold(app->view.paint_lock);
+        app->view.vertices = mesh.vertices;
+        app->view.vertex_count = mesh.vertex_count;
+        app->view.triangle_count = mesh.triangle_count;
+        app->view.indices = mesh.indices;
+    }
+    redraw_view(&app->view);
+}
+
+// The start-up: the view thread first, then the whole file work.
+void on_create(HWND hwnd) {
+    app->main_window = hwnd;
+    ViewState* view = &app->view;
+    view->parent_window = hwnd;
+    view->instance = app->instance;
+    view->x = 0;
+    view->y = 410;
+    view->width = 240;
+    view->height = 180;
+    view->dragging = 0;
+    const wchar_t* reason = nullptr;
+    if (!start_view(view, &reason)) show_error(reason);
+    build_and_show_mesh();
+}
+
+LRESULT CALLBACK main_window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+    switch (msg) {
+        case WM_CREATE:
+            on_create(hwnd);
+            return 0;
+        case WM_SIZE:
+            place_view(&app->view, 0, 0, LOWORD(lparam), HIWORD(lparam));
+            break;
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            BeginPaint(hwnd, &ps);
+            redraw_view(&app->view);
+            EndPaint(hwnd, &ps);
+            break;
+        }
+        case WM_CLOSE:
+            DestroyWindow(hwnd);
+            PostQuitMessage(0);
+            return 0;
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            break;
+        case WM_KEYDOWN:
+            if (wparam == 0x52) reset_view_camera(&app->view);
+            break;
+        case WM_MOUSEWHEEL:
+            route_wheel_to_view(&app->view, hwnd, wparam, lparam);
+            return 0;
+        case WM_VIEW_REDRAW:
+            redraw_view(&app->view);
+            break;
+    }
+    return DefWindowProcW(hwnd, msg, wparam, lparam);
+}
+
+void register_main_class() {
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof(wc);
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = main_window_proc;
+    wc.hInstance = app->instance;
+    wc.hIcon = LoadIconW(nullptr, IDI_WINLOGO);
+    wc.hIconSm = LoadIconW(nullptr, IDI_WINLOGO);
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    wc.lpszClassName = kClassName;
+    RegisterClassExW(&wc);
+}
+
+// Takes the mesh back from the view before its arrays are freed, so no paint can read them.
+void release_mesh() {
+    float* vertices;
+    int32_t* indices;
+    {
+        std::lock_guard<std::mutex> hold(app->view.paint_lock);
+        vertices = app->view.vertices;
+        indices = app->view.indices;
+        app->view.vertices = nullptr;
+        app->view.indices = nullptr;
+        app->view.vertex_count = 0;
+        app->view.triangle_count = 0;
+    }
+    free(vertices);
+    free(indices);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
+    static MeshApp mesh_app;
+    app = &mesh_app;
+    app->instance = instance;
+    init_view_state(&app->view);
+    register_main_class();
+    app->path_result =
+        path_from_command_line(command_line, "Dotloom.dat", app->input_path, MAX_PATH);
+
+    const int x = (GetSystemMetrics(SM_CXSCREEN) - kWindowWidth) / 2;
+    const int y = (GetSystemMetrics(SM_CYSCREEN) - kWindowHeight) / 2;
+    app->main_window = CreateWindowExW(0, kClassName, L"Haldenmoor - Meshweaver",
+                                       WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, y, kWindowWidth,
+                                       kWindowHeight, nullptr, nullptr, instance, nullptr);
+    if (!app->main_window) {
+        MessageBoxW(nullptr, L"The main window could not be created.", kCaption, MB_ICONERROR);
+        return 1;
+    }
+
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    release_mesh();
+    return 0;
+}
