@@ -4,6 +4,8 @@
 
 #include <X11/Xlib.h>
 
+#include <string>
+
 #include "platform/win32.h"
 
 // Every GDI object starts with its kind, so SelectObject and DeleteObject can tell them apart.
@@ -52,6 +54,10 @@ HDC x11_new_dc(X11DcKind kind, Display* display, Drawable drawable, HWND hwnd);
 void x11_free_dc(HDC dc);
 // Colour of a COLORREF as an X pixel on the default visual of the display.
 unsigned long x11_pixel_of(Display* display, COLORREF color);
+// UTF-8 of count wide characters (code points; a stored UTF-16 pair is joined), and back;
+// ill-formed UTF-8 becomes U+FFFD. Defined in kernel.cpp, which needs no display.
+std::string x11_utf8_from_wide(const wchar_t* text, size_t count);
+std::wstring x11_wide_from_utf8(const char* text, size_t count);
 
 // --- Provided by the GDI and controls half ----------------------------------------------
 // Registers the system classes "EDIT" and "SCROLLBAR"; called once by the windowing half
