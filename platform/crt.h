@@ -21,3 +21,10 @@ inline int64_t crt_tell64(FILE* file) {
     return (int64_t)ftello(file);
 #endif
 }
+
+// The character that separates folders in the paths the programs build.
+#ifdef _WIN32
+const wchar_t crt_folder_separator = L'\\';
+#else
+const wchar_t crt_folder_separator = L'/';
+#endif
