@@ -1,0 +1,70 @@
+# Helpers for the end-to-end tests: windows found by title, boxes dismissed, pixels read.
+# Sourced by the test scripts, which run under tests/run_with_xvfb.sh.
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# Prints the id of the first window whose title is exactly $1, waiting up to $2 seconds.
+wait_for_window() {
+  local name=$1 timeout=${2:-30} id
+  local end=$((SECONDS + timeout))
+  while [ $SECONDS -lt $end ]; do
+    id=$(xdotool search --name "^${name}\$" 2>/dev/null | head -n 1)
+    if [ -n "$id" ]; then
+      echo "$id"
+      return 0
+    fi
+    sleep 0.1
+  done
+  return 1
+}
+
+# Waits until no window is titled exactly $1 (up to $2 seconds).
+wait_for_no_window() {
+  local name=$1 timeout=${2:-30}
+  local end=$((SECONDS + timeout))
+  while [ $SECONDS -lt $end ]; do
+    xdotool search --name "^${name}\$" >/dev/null 2>&1 || return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# Closes the message box titled $1 with the Return key; fails when none appears.
+dismiss_box() {
+  local title=$1 id
+  id=$(wait_for_window "$title" "${2:-30}") || fail "no box titled '$title'"
+  xdotool key --window "$id" Return
+  local end=$((SECONDS + 10))
+  while [ $SECONDS -lt $end ]; do
+    xdotool getwindowname "$id" >/dev/null 2>&1 || return 0
+    sleep 0.1
+  done
+  fail "box '$title' did not close on Return"
+}
+
+# Dismisses the software-renderer notice of the view's set-up, if the renderer gives one.
+dismiss_gl_notice() {
+  local id
+  id=$(wait_for_window GLSetup "${1:-5}") || return 0
+  xdotool key --window "$id" Return
+  wait_for_no_window GLSetup 10 || fail "GLSetup box did not close"
+}
+
+# Waits for a process to end and prints its exit code (fails after $2 seconds).
+wait_for_exit() {
+  local pid=$1 timeout=${2:-20}
+  local end=$((SECONDS + timeout))
+  while [ $SECONDS -lt $end ]; do
+    if ! kill -0 "$pid" 2>/dev/null; then
+      wait "$pid"
+      echo $?
+      return 0
+    fi
+    sleep 0.1
+  done
+  kill "$pid" 2>/dev/null
+  fail "process $pid did not exit"
+}

@@ -1,0 +1,40 @@
+// Writes the mesh file that the pipeline makes for a point file, without a window and
+// without touching the input: the reference the Meshweaver end-to-end test compares with.
+//   mesh_reference POINTS.dat OUT.wrl
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <string>
+
+#include "meshbuilder/point_file.h"
+#include "meshbuilder/reconstruction.h"
+#include "meshbuilder/vrml_writer.h"
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        fprintf(stderr, "usage: mesh_reference POINTS.dat OUT.wrl\n");
+        return 2;
+    }
+    PointFile points = {};
+    if (load_points(argv[1], &points).status != LoadStatus::ok) {
+        fprintf(stderr, "mesh_reference: cannot load %s\n", argv[1]);
+        return 1;
+    }
+    MeshRecord mesh = {};
+    std::wstring reason;
+    if (!reconstruct_mesh(points.count, points.positions, points.normals, &mesh, &reason)) {
+        fprintf(stderr, "mesh_reference: reconstruction failed\n");
+        return 1;
+    }
+    FILE* out = fopen(argv[2], "wb");
+    if (!out) return 1;
+    const int64_t written = write_vrml_stream(mesh, out, [](const void* data, size_t size, FILE* f) {
+        return fwrite(data, 1, size, f);
+    });
+    if (fclose(out) != 0 || written < 0) return 1;
+    printf("%d %d\n", mesh.vertex_count, mesh.triangle_count);
+    free(points.positions);
+    free(points.normals);
+    free_mesh_record(&mesh);
+    return 0;
+}
