@@ -104,8 +104,8 @@ xdotool key --window "$main" Right Right Right Left
 sleep 0.5
 # Frame 2 is on screen: world 0 resolved to match 1 (green), world 2's id 99 unresolved.
 expect_colour -0.3 -0.3 "0 255 0" "resolved world point"
-expect_colour 0.3 -0.3 "0 255 0" "an identifier >= 0 colours the point as linked"
-expect_colour 0 0 "255 255 255" "line from world 0 to match 1 crosses the middle"
+expect_colour 0.3 -0.3 "0 0 255" "an identifier no match point has is no link"
+expect_colour -0.15 0 "255 255 255" "line from world 0 to match 1"
 read -r cx cy cw ch <<<"$(client_area)"
 # The right arrow of the scrollbar (last 15 rows of the client area): to frame 3.
 xdotool mousemove "$((cx + cw - 7))" "$((cy + ch - 7))" click 1
