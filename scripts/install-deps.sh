@@ -9,6 +9,8 @@ packages=(
   libfontconfig-dev libgtest-dev libgmock-dev libbenchmark-dev
   # run and test
   xvfb xauth xdotool xclip libgl1-mesa-dri fonts-dejavu-core
+  # Windows cross-build and its smoke test under Wine
+  g++-mingw-w64-x86-64 wine64 wine
 )
 if [ "${HALDENMOOR_EXTRA_PACKAGES:-}" != "" ]; then
   read -r -a extra <<<"$HALDENMOOR_EXTRA_PACKAGES"
