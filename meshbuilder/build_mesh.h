@@ -1,0 +1,44 @@
+// Meshweaver's work at start-up: the oriented points become a triangle mesh, saved as the
+// VRML file beside the input, which is deleted once the mesh file is in place.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+
+#include "meshbuilder/file_steps.h"
+#include "meshbuilder/mesh_record.h"
+#include "platform/win32.h"
+
+// How build_mesh ended.
+//   ok        the mesh was made and saved, and "File Saved" was shown;
+//   has_mesh  the record holds a mesh (also when only the save failed);
+//   reason    when !ok, a sentence for the shell's error box ("File Saved" was not shown).
+struct BuildResult {
+    bool ok;
+    bool has_mesh;
+    std::wstring reason;
+};
+
+// What build_mesh shows and touches, replaceable by tests.
+struct BuildHooks {
+    int(WINAPI* message_box)(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
+    const FileSteps* file_steps;
+};
+
+// MessageBoxW and the real file calls.
+BuildHooks system_build_hooks();
+
+// Builds the mesh of n oriented points (the arrays stay the caller's and are only read) and
+// saves it for input_path (ANSI code page), in this order: the library set-up, the box
+// "Starting reconstruction", the triangulation, the record, the mesh file written to a
+// temporary file and renamed into place, the input file deleted (unless the mesh file
+// replaced it), and the box "File Saved". The boxes have no owner, the caption "Meshweaver"
+// and the information icon. On return *mesh owns its two arrays when has_mesh, else it is
+// empty; the input file is deleted only when ok.
+BuildResult build_mesh(const char* input_path, int32_t n, const float* positions,
+                       const float* normals, MeshRecord* mesh);
+
+// build_mesh with the given hooks.
+BuildResult build_mesh_with(const BuildHooks& hooks, const char* input_path, int32_t n,
+                            const float* positions, const float* normals, MeshRecord* mesh);

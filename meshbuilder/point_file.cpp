@@ -1,0 +1,148 @@
+#include "meshbuilder/point_file.h"
+
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "platform/crt.h"
+
+namespace {
+
+// Points decoded per read: 96 KiB of file at a time.
+const int32_t kPointsPerBlock = 4096;
+const size_t kPointBytes = 24;
+
+uint32_t load_le32(const unsigned char* bytes) {
+    return (uint32_t)bytes[0] | (uint32_t)bytes[1] << 8 | (uint32_t)bytes[2] << 16 |
+           (uint32_t)bytes[3] << 24;
+}
+
+// NOTE: an all-ones exponent is an infinity or a NaN; tested on the bits so that no
+// floating-point compare is needed per coordinate.
+bool finite_bits(uint32_t bits) { return (bits & 0x7f800000u) != 0x7f800000u; }
+
+LoadResult failure(LoadStatus status, const std::wstring& reason) {
+    return LoadResult{status, reason};
+}
+
+// The file's length in bytes, or -1 when it cannot be determined (the position is kept).
+int64_t file_length(FILE* file) {
+    const int64_t here = crt_tell64(file);
+    if (here < 0 || crt_seek64(file, 0, SEEK_END) != 0) return -1;
+    const int64_t length = crt_tell64(file);
+    if (crt_seek64(file, here, SEEK_SET) != 0) return -1;
+    return length;
+}
+
+// Reads the count, checks it against the file's length and reads the points into out.
+LoadResult read_points(FILE* file, PointFile* out) {
+    unsigned char head[4];
+    const size_t got = fread(head, 1, sizeof head, file);
+    // NOTE: a folder opens as a stream on POSIX systems and fails only on its first read;
+    // it is reported as a file that cannot be opened, as on Windows.
+    if (got == 0 && ferror(file)) return failure(LoadStatus::cannot_open, L"Cannot open file");
+    if (got < sizeof head) {
+        return failure(LoadStatus::too_short,
+                       L"The point file is too short: it does not even hold its point count (" +
+                           std::to_wstring(got) + L" bytes).");
+    }
+    const int32_t count = (int32_t)load_le32(head);
+    if (count < 0) {
+        return failure(LoadStatus::negative_count,
+                       L"The point file is damaged: its point count is negative (" +
+                           std::to_wstring(count) + L").");
+    }
+    const int64_t length = file_length(file);
+    if (length < 0) {
+        return failure(LoadStatus::unreadable,
+                       L"The size of the point file cannot be determined, so it is not read.");
+    }
+    const int64_t needed = 4 + (int64_t)kPointBytes * count;
+    if (length < needed) {
+        return failure(LoadStatus::too_short,
+                       L"The point file is too short: its count of " + std::to_wstring(count) +
+                           L" points needs " + std::to_wstring(needed) + L" bytes, but it has " +
+                           std::to_wstring(length) + L".");
+    }
+
+    const uint64_t array_bytes = (uint64_t)count * 12u;
+    float* positions = nullptr;
+    float* normals = nullptr;
+    if (array_bytes <= SIZE_MAX) {
+        // NOTE: at least one byte, so that an empty file still gives two valid blocks and a
+        // null pointer always means an allocation failure.
+        const size_t bytes = array_bytes ? (size_t)array_bytes : 1;
+        positions = (float*)malloc(bytes);
+        normals = (float*)malloc(bytes);
+    }
+    if (!positions || !normals) {
+        free(positions);
+        free(normals);
+        return failure(LoadStatus::too_large, L"There is not enough memory to load the " +
+                                                  std::to_wstring(count) +
+                                                  L" points of the point file.");
+    }
+
+    unsigned char* block = (unsigned char*)malloc(kPointBytes * kPointsPerBlock);
+    if (!block) {
+        free(positions);
+        free(normals);
+        return failure(LoadStatus::too_large, L"There is not enough memory to read the point file.");
+    }
+    LoadResult result{LoadStatus::ok, std::wstring()};
+    for (int32_t first = 0; first < count && result.status == LoadStatus::ok;
+         first += kPointsPerBlock) {
+        const int32_t in_block = count - first < kPointsPerBlock ? count - first : kPointsPerBlock;
+        if (fread(block, kPointBytes, (size_t)in_block, file) != (size_t)in_block) {
+            result = failure(LoadStatus::unreadable,
+                             L"The point file could not be read to its end.");
+            break;
+        }
+        // Position then normal of each point, as they alternate in the file.
+        for (int32_t k = 0; k < in_block; ++k) {
+            const unsigned char* record = block + kPointBytes * k;
+            float* position = positions + 3 * (size_t)(first + k);
+            float* normal = normals + 3 * (size_t)(first + k);
+            uint32_t bits[6];
+            bool finite = true;
+            for (int c = 0; c < 6; ++c) {
+                bits[c] = load_le32(record + 4 * c);
+                finite = finite && finite_bits(bits[c]);
+            }
+            if (!finite) {
+                result = failure(LoadStatus::not_finite,
+                                 L"The point file is damaged: point " +
+                                     std::to_wstring((int64_t)first + k + 1) + L" of " +
+                                     std::to_wstring(count) +
+                                     L" has a coordinate that is not a finite number.");
+                break;
+            }
+            memcpy(position, bits, 12);
+            memcpy(normal, bits + 3, 12);
+        }
+    }
+    free(block);
+    if (result.status != LoadStatus::ok) {
+        free(positions);
+        free(normals);
+        return result;
+    }
+    out->count = count;
+    out->positions = positions;
+    out->normals = normals;
+    return result;
+}
+
+}  // namespace
+
+LoadResult load_points(const char* path, PointFile* out) {
+    out->count = 0;
+    out->positions = nullptr;
+    out->normals = nullptr;
+    FILE* file = fopen(path, "rb");
+    if (!file) return failure(LoadStatus::cannot_open, L"Cannot open file");
+    LoadResult result = read_points(file, out);
+    fclose(file);
+    return result;
+}

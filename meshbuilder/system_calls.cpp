@@ -1,0 +1,10 @@
+// The message box behind build_mesh. NOTE: kept apart from build_mesh.cpp so that code
+// tested with its own hooks links without the windowing half of the platform layer.
+#include "meshbuilder/build_mesh.h"
+
+BuildHooks system_build_hooks() { return BuildHooks{MessageBoxW, &system_file_steps()}; }
+
+BuildResult build_mesh(const char* input_path, int32_t n, const float* positions,
+                       const float* normals, MeshRecord* mesh) {
+    return build_mesh_with(system_build_hooks(), input_path, n, positions, normals, mesh);
+}

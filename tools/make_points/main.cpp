@@ -1,0 +1,165 @@
+// make_points: writes oriented point files for Meshweaver, from synthetic shapes or scans.
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+
+#include "convert.h"
+#include "shapes.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage:\n"
+    "  make_points sphere  [--count N] [--spacing S] -o FILE\n"
+    "  make_points torus   [--count N] [--spacing S] [--tube-ratio R] -o FILE\n"
+    "  make_points plane   [--count N] [--spacing S] -o FILE\n"
+    "  make_points convert INPUT [--neighbours K] -o FILE\n"
+    "\n"
+    "Writes an oriented point file (int32 count, then per point float32 x y z and\n"
+    "nx ny nz, little-endian).\n"
+    "  sphere   Fibonacci sphere around the origin, outward normals\n"
+    "  torus    torus around the z axis (tube radius R x ring radius), outward normals\n"
+    "  plane    square patch in z = 0, normals +z\n"
+    "  convert  INPUT is .ply or .pcd (read with PCL) or text lines \"x y z [nx ny nz]\";\n"
+    "           points with infinite or NaN values are dropped; missing normals are\n"
+    "           estimated from the K nearest neighbours\n"
+    "Options:\n"
+    "  --count N        number of points (default 20000)\n"
+    "  --spacing S      distance between neighbouring points (default 0.02; Meshweaver\n"
+    "                   joins points closer than 0.1)\n"
+    "  --tube-ratio R   torus tube radius over ring radius, 0 < R < 1 (default 0.3)\n"
+    "  --neighbours K   neighbours for normal estimation, at least 3 (default 20)\n"
+    "  -o FILE          output file\n";
+
+struct Options {
+    std::string shape;
+    std::string input;
+    std::string output;
+    long long count = 20000;
+    double spacing = 0.02;
+    double tube_ratio = 0.3;
+    long long neighbours = 20;
+};
+
+int usage_error(const std::string& message) {
+    fprintf(stderr, "make_points: %s\n\n%s", message.c_str(), kUsage);
+    return 2;
+}
+
+bool parse_integer(const char* text, long long* value) {
+    char* end;
+    errno = 0;
+    *value = strtoll(text, &end, 10);
+    return end != text && *end == '\0' && errno == 0;
+}
+
+bool parse_real(const char* text, double* value) {
+    char* end;
+    *value = strtod(text, &end);
+    return end != text && *end == '\0';
+}
+
+// Fills options from argv; returns an empty string or what is wrong.
+std::string parse_options(int argc, char** argv, Options* options) {
+    if (argc < 2) return "no shape given";
+    options->shape = argv[1];
+    int i = 2;
+    if (options->shape == "convert") {
+        if (argc < 3 || argv[2][0] == '-') return "convert needs an INPUT file";
+        options->input = argv[2];
+        i = 3;
+    } else if (options->shape != "sphere" && options->shape != "torus" &&
+               options->shape != "plane") {
+        return "unknown shape '" + options->shape + "'";
+    }
+    for (; i < argc; ++i) {
+        const std::string name = argv[i];
+        if (i + 1 >= argc) return "option " + name + " needs a value";
+        const char* value = argv[++i];
+        if (name == "-o" || name == "--output") {
+            options->output = value;
+        } else if (name == "--count" && options->shape != "convert") {
+            if (!parse_integer(value, &options->count) || options->count < 0 ||
+                options->count > 2147483647LL) {
+                return "--count needs a whole number from 0 to 2147483647";
+            }
+        } else if (name == "--spacing" && options->shape != "convert") {
+            if (!parse_real(value, &options->spacing) || !(options->spacing > 0.0)) {
+                return "--spacing needs a positive number";
+            }
+        } else if (name == "--tube-ratio" && options->shape == "torus") {
+            if (!parse_real(value, &options->tube_ratio) || !(options->tube_ratio > 0.0) ||
+                !(options->tube_ratio < 1.0)) {
+                return "--tube-ratio needs a number between 0 and 1";
+            }
+        } else if (name == "--neighbours" && options->shape == "convert") {
+            if (!parse_integer(value, &options->neighbours) || options->neighbours < 3 ||
+                options->neighbours > 1000) {
+                return "--neighbours needs a whole number from 3 to 1000";
+            }
+        } else {
+            return "unknown option " + name + " for " + options->shape;
+        }
+    }
+    if (options->output.empty()) return "no output file given (-o FILE)";
+    return std::string();
+}
+
+// Makes the points the options ask for; false after reporting an error on stderr.
+bool make(const Options& options, OrientedPoints* points) {
+    const int32_t count = (int32_t)options.count;
+    if (options.shape == "sphere") {
+        *points = make_sphere(count, options.spacing);
+    } else if (options.shape == "plane") {
+        *points = make_plane(count, options.spacing);
+    } else if (options.shape == "torus") {
+        *points = make_torus(count, options.spacing, options.tube_ratio);
+        if (point_count(*points) == 0 && count > 0) {
+            fprintf(stderr, "make_points: %d points are too few for a torus\n", count);
+            return false;
+        }
+        if (point_count(*points) != count) {
+            fprintf(stderr, "make_points: torus of %lld points (a whole grid of rings)\n",
+                    (long long)point_count(*points));
+        }
+    } else {
+        ConversionReport report;
+        std::string reason;
+        if (!convert_points(options.input, (int)options.neighbours, points, &report, &reason)) {
+            fprintf(stderr, "make_points: %s\n", reason.c_str());
+            return false;
+        }
+        fprintf(stderr, "make_points: read %lld points%s; dropped %lld with non-finite values",
+                (long long)report.read, report.normals_estimated ? " without normals" : "",
+                (long long)report.dropped_not_finite);
+        if (report.normals_estimated) {
+            fprintf(stderr, " and %lld whose normal could not be estimated",
+                    (long long)report.dropped_no_normal);
+        }
+        fprintf(stderr, "; kept %lld\n", (long long)point_count(*points));
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 2 && (!strcmp(argv[1], "--help") || !strcmp(argv[1], "-h"))) {
+        fputs(kUsage, stdout);
+        return 0;
+    }
+    Options options;
+    const std::string problem = parse_options(argc, argv, &options);
+    if (!problem.empty()) return usage_error(problem);
+    OrientedPoints points;
+    if (!make(options, &points)) return 1;
+    std::string reason;
+    if (!write_point_file(options.output.c_str(), points, &reason)) {
+        fprintf(stderr, "make_points: %s\n", reason.c_str());
+        return 1;
+    }
+    return 0;
+}
