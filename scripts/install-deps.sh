@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   # build
   cmake g++ make pkg-config libpcl-dev libgl-dev libglu1-mesa-dev libx11-dev libxft-dev
-  libfontconfig-dev libgtest-dev libgmock-dev libbenchmark-dev
+  libfontconfig-dev libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
   # run and test
   xvfb xauth xdotool xclip libgl1-mesa-dri fonts-dejavu-core
   # Windows cross-build and its smoke test under Wine

@@ -9,3 +9,4 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release
 cmake --build "$build" -j"$(nproc)"
 cd "$build"
 ctest --output-on-failure -j"$(nproc)" "$@"
+cd - >/dev/null && bash scripts/fuzz-check.sh
