@@ -16,9 +16,13 @@ size_t write_bytes(const void* data, size_t size, FILE* file) {
     return fwrite(data, 1, size, file);
 }
 
-int flush_stream(FILE* file) { return fflush(file); }
+int flush_stream(FILE* file) {
+    return fflush(file);
+}
 
-int close_stream(FILE* file) { return fclose(file); }
+int close_stream(FILE* file) {
+    return fclose(file);
+}
 
 bool to_wide(const char* path, WCHAR* wide) {
     return MultiByteToWideChar(CP_ACP, 0, path, -1, wide, kWidePathCapacity) > 0;
@@ -36,9 +40,11 @@ bool remove_file(const char* path) {
     return to_wide(path, wide) && DeleteFileW(wide) != 0;
 }
 
-const FileSteps kSystemSteps = {create_new_file, write_bytes, flush_stream,
+const FileSteps kSystemSteps = {create_new_file, write_bytes,  flush_stream,
                                 close_stream,    replace_file, remove_file};
 
 }  // namespace
 
-const FileSteps& system_file_steps() { return kSystemSteps; }
+const FileSteps& system_file_steps() {
+    return kSystemSteps;
+}

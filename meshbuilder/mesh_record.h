@@ -5,8 +5,8 @@
 
 // Both arrays are plain heap blocks (malloc), released with free() by their owner.
 struct MeshRecord {
-    int32_t vertex_count;  // N, the number of input points
-    float* vertices;       // N x (x, y, z), a byte copy of the input positions
+    int32_t vertex_count;    // N, the number of input points
+    float* vertices;         // N x (x, y, z), a byte copy of the input positions
     int32_t triangle_count;  // T
     int32_t* indices;        // T x 3 vertex indices, each below N
 };

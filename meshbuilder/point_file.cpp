@@ -20,7 +20,9 @@ uint32_t load_le32(const unsigned char* bytes) {
 
 // NOTE: an all-ones exponent is an infinity or a NaN; tested on the bits so that no
 // floating-point compare is needed per coordinate.
-bool finite_bits(uint32_t bits) { return (bits & 0x7f800000u) != 0x7f800000u; }
+bool finite_bits(uint32_t bits) {
+    return (bits & 0x7f800000u) != 0x7f800000u;
+}
 
 LoadResult failure(LoadStatus status, const std::wstring& reason) {
     return LoadResult{status, reason};
@@ -60,10 +62,10 @@ LoadResult read_points(FILE* file, PointFile* out) {
     }
     const int64_t needed = 4 + (int64_t)kPointBytes * count;
     if (length < needed) {
-        return failure(LoadStatus::too_short,
-                       L"The point file is too short: its count of " + std::to_wstring(count) +
-                           L" points needs " + std::to_wstring(needed) + L" bytes, but it has " +
-                           std::to_wstring(length) + L".");
+        return failure(LoadStatus::too_short, L"The point file is too short: its count of " +
+                                                  std::to_wstring(count) + L" points needs " +
+                                                  std::to_wstring(needed) + L" bytes, but it has " +
+                                                  std::to_wstring(length) + L".");
     }
 
     const uint64_t array_bytes = (uint64_t)count * 12u;
@@ -88,15 +90,16 @@ LoadResult read_points(FILE* file, PointFile* out) {
     if (!block) {
         free(positions);
         free(normals);
-        return failure(LoadStatus::too_large, L"There is not enough memory to read the point file.");
+        return failure(LoadStatus::too_large,
+                       L"There is not enough memory to read the point file.");
     }
     LoadResult result{LoadStatus::ok, std::wstring()};
     for (int32_t first = 0; first < count && result.status == LoadStatus::ok;
          first += kPointsPerBlock) {
         const int32_t in_block = count - first < kPointsPerBlock ? count - first : kPointsPerBlock;
         if (fread(block, kPointBytes, (size_t)in_block, file) != (size_t)in_block) {
-            result = failure(LoadStatus::unreadable,
-                             L"The point file could not be read to its end.");
+            result =
+                failure(LoadStatus::unreadable, L"The point file could not be read to its end.");
             break;
         }
         // Position then normal of each point, as they alternate in the file.

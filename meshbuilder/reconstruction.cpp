@@ -49,9 +49,8 @@ void run_reconstruction(GreedySetup* setup) {
     setup->triangulator.reconstruct(setup->mesh);
 }
 
-bool fill_mesh_record(int32_t n, const float* positions,
-                      const std::vector<pcl::Vertices>& polygons, MeshRecord* out,
-                      std::wstring* reason) {
+bool fill_mesh_record(int32_t n, const float* positions, const std::vector<pcl::Vertices>& polygons,
+                      MeshRecord* out, std::wstring* reason) {
     *out = MeshRecord{};
     if (polygons.size() > (size_t)INT32_MAX / 3) {
         *reason = L"The reconstruction found more triangles than a mesh can hold.";
@@ -92,9 +91,8 @@ bool fill_mesh_record(int32_t n, const float* positions,
     return true;
 }
 
-bool reconstruct_mesh(int32_t n, const float* positions, const float* normals,
-                      MeshRecord* out, std::wstring* reason,
-                      void (*before_run)(void* context), void* context) {
+bool reconstruct_mesh(int32_t n, const float* positions, const float* normals, MeshRecord* out,
+                      std::wstring* reason, void (*before_run)(void* context), void* context) {
     *out = MeshRecord{};
     try {
         GreedySetup setup;
@@ -103,8 +101,8 @@ bool reconstruct_mesh(int32_t n, const float* positions, const float* normals,
         if (n > 0) run_reconstruction(&setup);
         return fill_mesh_record(n, positions, setup.mesh.polygons, out, reason);
     } catch (const std::bad_alloc&) {
-        *reason = L"There is not enough memory to reconstruct a mesh from " +
-                  std::to_wstring(n) + L" points.";
+        *reason = L"There is not enough memory to reconstruct a mesh from " + std::to_wstring(n) +
+                  L" points.";
     } catch (const std::exception& failure) {
         std::wstring what;
         for (const char* c = failure.what(); *c; ++c) what += (wchar_t)(unsigned char)*c;

@@ -50,15 +50,14 @@ void run_reconstruction(GreedySetup* setup);
 // Makes the record: the vertices a byte copy of positions, three indices per polygon in the
 // library's order. Returns false, with a reason and an empty record, when memory runs out or
 // a polygon has fewer than three corners or an index outside 0..n-1.
-bool fill_mesh_record(int32_t n, const float* positions,
-                      const std::vector<pcl::Vertices>& polygons, MeshRecord* out,
-                      std::wstring* reason);
+bool fill_mesh_record(int32_t n, const float* positions, const std::vector<pcl::Vertices>& polygons,
+                      MeshRecord* out, std::wstring* reason);
 
 // The whole reconstruction of n oriented points into out. before_run, when given, is called
 // with context after the set-up and before the triangulation runs. With n = 0 the library
 // is not called (it cannot handle an empty cloud) and the mesh has no triangle. Returns
 // false, with a reason for the user and an empty record, when it cannot complete (out of
 // memory or a library failure).
-bool reconstruct_mesh(int32_t n, const float* positions, const float* normals,
-                      MeshRecord* out, std::wstring* reason,
-                      void (*before_run)(void* context) = nullptr, void* context = nullptr);
+bool reconstruct_mesh(int32_t n, const float* positions, const float* normals, MeshRecord* out,
+                      std::wstring* reason, void (*before_run)(void* context) = nullptr,
+                      void* context = nullptr);

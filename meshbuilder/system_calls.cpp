@@ -2,7 +2,9 @@
 // tested with its own hooks links without the windowing half of the platform layer.
 #include "meshbuilder/build_mesh.h"
 
-BuildHooks system_build_hooks() { return BuildHooks{MessageBoxW, &system_file_steps()}; }
+BuildHooks system_build_hooks() {
+    return BuildHooks{MessageBoxW, &system_file_steps()};
+}
 
 BuildResult build_mesh(const char* input_path, int32_t n, const float* positions,
                        const float* normals, MeshRecord* mesh) {

@@ -163,7 +163,9 @@ void make_room(OutBlock& out) {
     if (out.p > out.limit) drain(out);
 }
 
-void put(OutBlock& out, const char* text) { out.p = put_text(out.p, text, strlen(text)); }
+void put(OutBlock& out, const char* text) {
+    out.p = put_text(out.p, text, strlen(text));
+}
 
 void put_vertices(OutBlock& out, const MeshRecord& mesh) {
     for (int32_t i = 0; i < mesh.vertex_count && !out.failed; ++i) {

@@ -35,7 +35,7 @@ int64_t write_vrml_stream(const MeshRecord& mesh, FILE* file,
 
 struct VrmlResult {
     bool ok;
-    std::wstring reason;      // a sentence for a message box when !ok
+    std::wstring reason;  // a sentence for a message box when !ok
     char path[MAX_PATH];  // the mesh file (empty when the path did not fit)
 };
 

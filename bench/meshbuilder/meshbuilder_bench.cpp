@@ -38,12 +38,17 @@ std::string bench_path(const std::string& name) {
 
 void write_input(const std::string& path, int32_t count, benchmark::State& state) {
     std::string reason;
-    if (!write_point_file(path.c_str(), sphere(count), &reason)) state.SkipWithError(reason.c_str());
+    if (!write_point_file(path.c_str(), sphere(count), &reason))
+        state.SkipWithError(reason.c_str());
 }
 
-int WINAPI no_box(HWND, LPCWSTR, LPCWSTR, UINT) { return IDOK; }
+int WINAPI no_box(HWND, LPCWSTR, LPCWSTR, UINT) {
+    return IDOK;
+}
 
-size_t discard(const void*, size_t size, FILE*) { return size; }
+size_t discard(const void*, size_t size, FILE*) {
+    return size;
+}
 
 double seconds_since(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -93,7 +98,8 @@ void BM_reconstruction(benchmark::State& state) {
     for (auto _ : state) {
         MeshRecord mesh;
         std::wstring reason;
-        if (!reconstruct_mesh(count, points.positions.data(), points.normals.data(), &mesh, &reason)) {
+        if (!reconstruct_mesh(count, points.positions.data(), points.normals.data(), &mesh,
+                              &reason)) {
             state.SkipWithError("reconstruction failed");
         }
         triangles = mesh.triangle_count;
@@ -192,9 +198,24 @@ void BM_pipeline(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_load_points)->Arg(10000)->Arg(100000)->Arg(300000)->Arg(1000000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_format_vrml)->Arg(10000)->Arg(100000)->Arg(300000)->Arg(1000000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_write_vrml)->Arg(10000)->Arg(100000)->Arg(300000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_load_points)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Arg(300000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_format_vrml)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Arg(300000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_write_vrml)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Arg(300000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_reconstruction)->Arg(10000)->Arg(100000)->Arg(300000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_reconstruction)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_pipeline)->Arg(10000)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);

@@ -1,11 +1,8 @@
 // Real files for the mesh builder's tests: a fresh folder per test, whole-file reads and
-// writes, folder listings.
+// writes, sorted folder listings.
 #pragma once
 
-#include <dirent.h>
 #include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -17,57 +14,31 @@
 #include <gtest/gtest.h>
 
 // A temporary folder, removed with its files when the test ends.
-class TempFolder {
-public:
+struct TempFolder {
+    std::string path;
     TempFolder() {
-        const std::string pattern =
-            (std::filesystem::temp_directory_path() / "meshbuilder-XXXXXX").string();
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        if (!mkdtemp(name.data())) ADD_FAILURE() << "cannot make a temporary folder";
-        path_ = name.data();
+        std::string name = (std::filesystem::temp_directory_path() / "meshbuilder-XXXXXX").string();
+        if (!mkdtemp(&name[0])) ADD_FAILURE() << "cannot make a temporary folder";
+        path = name;
     }
-    ~TempFolder() { remove_tree(path_); }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-    static void remove_tree(const std::string& path) {
-        struct stat info;
-        if (lstat(path.c_str(), &info) != 0) return;
-        if (S_ISDIR(info.st_mode)) {
-            chmod(path.c_str(), 0700);
-            for (const std::string& name : list(path)) remove_tree(path + "/" + name);
-            rmdir(path.c_str());
-        } else {
-            unlink(path.c_str());
-        }
+    ~TempFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
     }
-
-    // The names in a folder, sorted, without "." and "..".
-    static std::vector<std::string> list(const std::string& path) {
-        std::vector<std::string> names;
-        if (DIR* dir = opendir(path.c_str())) {
-            while (dirent* entry = readdir(dir)) {
-                const std::string name = entry->d_name;
-                if (name != "." && name != "..") names.push_back(name);
-            }
-            closedir(dir);
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-    std::vector<std::string> names() const { return list(path_); }
-
-private:
-    std::string path_;
+    std::string file(const std::string& name) const { return path + "/" + name; }
 };
 
+inline std::vector<std::string> names_in(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 inline bool file_exists(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0;
+    return std::filesystem::exists(path);
 }
 
 inline std::string read_whole_file(const std::string& path) {
@@ -78,6 +49,5 @@ inline std::string read_whole_file(const std::string& path) {
 }
 
 inline void write_whole_file(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), (std::streamsize)bytes.size());
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }

@@ -66,7 +66,8 @@ bool read_cloud_file(const std::string& path, bool ply, std::vector<float>* posi
     } else {
         pcl::PointCloud<pcl::PointXYZ> cloud;
         pcl::fromPCLPointCloud2(blob, cloud);
-        for (const pcl::PointXYZ& p : cloud.points) positions->insert(positions->end(), {p.x, p.y, p.z});
+        for (const pcl::PointXYZ& p : cloud.points)
+            positions->insert(positions->end(), {p.x, p.y, p.z});
     }
     return true;
 }
@@ -202,7 +203,8 @@ bool convert_points(const std::string& path, int neighbours, OrientedPoints* out
             ++report->dropped_no_normal;
             continue;
         }
-        out->positions.insert(out->positions.end(), &kept_positions[3 * i], &kept_positions[3 * i] + 3);
+        out->positions.insert(out->positions.end(), &kept_positions[3 * i],
+                              &kept_positions[3 * i] + 3);
         out->normals.insert(out->normals.end(), &kept_normals[3 * i], &kept_normals[3 * i] + 3);
     }
     if (out->positions.empty()) {

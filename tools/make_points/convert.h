@@ -10,9 +10,9 @@
 
 // What a conversion kept and dropped, for the report on stderr.
 struct ConversionReport {
-    int64_t read;                 // points in the input
-    int64_t dropped_not_finite;   // a coordinate or normal was infinite or NaN
-    int64_t dropped_no_normal;    // no normal could be estimated for the point
+    int64_t read;                // points in the input
+    int64_t dropped_not_finite;  // a coordinate or normal was infinite or NaN
+    int64_t dropped_no_normal;   // no normal could be estimated for the point
     bool normals_estimated;
 };
 

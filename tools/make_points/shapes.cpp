@@ -72,8 +72,7 @@ OrientedPoints make_torus(int32_t count, double spacing, double tube_ratio) {
             const double ny = std::cos(v) * std::sin(u);
             const double nz = std::sin(v);
             add_point(points, ring_radius * std::cos(u) + tube_radius * nx,
-                      ring_radius * std::sin(u) + tube_radius * ny, tube_radius * nz, nx, ny,
-                      nz);
+                      ring_radius * std::sin(u) + tube_radius * ny, tube_radius * nz, nx, ny, nz);
         }
     }
     return points;
@@ -87,8 +86,8 @@ OrientedPoints make_plane(int32_t count, double spacing) {
     const int32_t side = (int32_t)std::ceil(std::sqrt((double)count));
     const double half = 0.5 * (side - 1) * spacing;
     for (int32_t i = 0; i < count; ++i) {
-        add_point(points, (i % side) * spacing - half, (i / side) * spacing - half, 0.0, 0.0,
-                  0.0, 1.0);
+        add_point(points, (i % side) * spacing - half, (i / side) * spacing - half, 0.0, 0.0, 0.0,
+                  1.0);
     }
     return points;
 }
