@@ -11,6 +11,18 @@ static_assert(sizeof(FramePoint) == 32, "a point record is 32 bytes in memory");
 
 namespace {
 
+// NOTE: a hint only; compilers without it lose speed, not correctness.
+#if defined(__GNUC__) || defined(__clang__)
+#define PREFETCH_FOR_READ(address) __builtin_prefetch((address), 0)
+#define PREFETCH_FOR_WRITE(address) __builtin_prefetch((address), 1)
+#else
+#define PREFETCH_FOR_READ(address) ((void)(address))
+#define PREFETCH_FOR_WRITE(address) ((void)(address))
+#endif
+
+// How many records ahead the scattered accesses of link resolution are announced.
+const int32_t kPrefetchDistance = 24;
+
 const int64_t kFirstBlock = 4096;
 const int64_t kLargestBlock = 1 << 20;
 
@@ -221,6 +233,10 @@ int format_index_problem(const IndexResult& result, wchar_t* dest, int capacity)
 
 namespace {
 
+// Records read and decoded at a time: small enough that a chunk is still in the cache
+// when it is decoded and linked, large enough that a chunk costs one read call.
+const int32_t kChunkRecords = 4096;
+
 // Records of record_size bytes that fit into bytes_left, at most wanted.
 int32_t records_available(int32_t wanted, int32_t record_size, int64_t bytes_left) {
     if (bytes_left <= 0) return 0;
@@ -239,33 +255,84 @@ bool grow_points(FramePoint*& points, int32_t& capacity, int32_t count) {
     return true;
 }
 
-// Reads count raw records straight into the start of points; returns the whole records read.
-int32_t read_raw_records(FILE* file, FramePoint* points, int32_t count, int32_t record_size) {
-    if (count <= 0) return 0;
-    const size_t bytes = (size_t)count * (size_t)record_size;
-    const size_t got = fread(points, 1, bytes, file);
-    return (int32_t)(got / (size_t)record_size);
+// The point record of a raw record at p: position and direction, then the link and the id
+// when the record has them (else -1).
+inline FramePoint decode_point(const unsigned char* p, bool has_link, bool has_id) {
+    FramePoint q;
+    q.position[0] = get_f32(p);
+    q.position[1] = get_f32(p + 4);
+    q.position[2] = get_f32(p + 8);
+    q.direction[0] = get_f32(p + 12);
+    q.direction[1] = get_f32(p + 16);
+    q.direction[2] = get_f32(p + 20);
+    q.link = has_link ? get_i32(p + 24) : -1;
+    q.id = has_id ? get_i32(p + 28) : -1;
+    return q;
 }
 
-// Expands count raw records, packed at the start of points, into point records. Raw record
-// i lies at i x record_size <= i x 32, so walking from the last one down never overwrites
-// a raw record before it is decoded.
-void expand_records(FramePoint* points, int32_t count, int32_t record_size, bool has_link,
-                    bool has_id) {
-    const unsigned char* raw = (const unsigned char*)points;
-    for (int32_t i = count - 1; i >= 0; --i) {
-        const unsigned char* p = raw + (int64_t)i * record_size;
-        FramePoint q;
-        q.position[0] = get_f32(p);
-        q.position[1] = get_f32(p + 4);
-        q.position[2] = get_f32(p + 8);
-        q.direction[0] = get_f32(p + 12);
-        q.direction[1] = get_f32(p + 16);
-        q.direction[2] = get_f32(p + 20);
-        q.link = has_link ? get_i32(p + 24) : -1;
-        q.id = has_id ? get_i32(p + 28) : -1;
-        points[i] = q;
+// Reads up to count records of record_size bytes into points, chunk by chunk: each chunk
+// is read raw into the place of its own records and decoded there by decode(first, n)
+// while it is still in the cache. Returns the whole records read.
+// NOTE: raw record first + i lies at i x record_size <= i x 32 from points + first, so a
+// decoder walking from the last record of the chunk down never overwrites a raw record
+// before it has read it.
+template <typename Decode>
+int32_t read_records(FILE* file, FramePoint* points, int32_t count, int32_t record_size,
+                     Decode decode) {
+    int32_t done = 0;
+    while (done < count) {
+        const int32_t wanted = count - done < kChunkRecords ? count - done : kChunkRecords;
+        const size_t got = fread(points + done, 1, (size_t)wanted * record_size, file);
+        const int32_t whole = (int32_t)(got / (size_t)record_size);
+        decode(done, whole);
+        done += whole;
+        if (whole < wanted) break;
     }
+    return done;
+}
+
+// Decodes n raw records of record_size bytes packed at points + first, last first.
+void decode_chunk(FramePoint* points, int32_t first, int32_t n, int32_t record_size,
+                  bool has_link, bool has_id) {
+    const unsigned char* raw = (const unsigned char*)(points + first);
+    for (int32_t i = n - 1; i >= 0; --i) {
+        points[first + i] = decode_point(raw + (int64_t)i * record_size, has_link, has_id);
+    }
+}
+
+// To-frame match records: decodes the chunk and clears increasing unless every identifier
+// is above the one before it (the chunk before included).
+void decode_chunk_with_ids(MatchPoint* match_points, int32_t first, int32_t n,
+                           bool& increasing) {
+    decode_chunk(match_points, first, n, 32, true, true);
+    for (int32_t i = first > 0 ? first : 1; i < first + n; ++i) {
+        if (match_points[i - 1].id >= match_points[i].id) increasing = false;
+    }
+}
+
+// To-world match points first .. first + n - 1 link their world points back to them; the
+// last match point in file order wins. Returns how many carry a link >= 0. A link outside
+// 0..world_count-1 becomes -1: still counted in M, but not usable as a position.
+int32_t link_back(WorldPoint* world_points, int32_t world_count, MatchPoint* match_points,
+                  int32_t first, int32_t n) {
+    int32_t matched = 0;
+    for (int32_t i = first; i < first + n; ++i) {
+        if (i + kPrefetchDistance < first + n) {
+            // NOTE: the stores land all over the world array; announcing them early lets
+            // the cache misses overlap instead of following one another.
+            const int32_t ahead = match_points[i + kPrefetchDistance].link;
+            if (ahead >= 0 && ahead < world_count) PREFETCH_FOR_WRITE(&world_points[ahead]);
+        }
+        const int32_t link = match_points[i].link;
+        if (link < 0) continue;
+        matched += 1;
+        if (link < world_count) {
+            world_points[link].link = i;
+        } else {
+            match_points[i].link = -1;
+        }
+    }
+    return matched;
 }
 
 // The position of the match point with identifier id found by halving [0, count), or -1.
@@ -288,45 +355,190 @@ int32_t find_match_by_id(const MatchPoint* match_points, int32_t count, int32_t 
     return -1;
 }
 
-// To-world frame: each match point's link names a world point; that world point links back
-// to the last match point naming it. Links outside the world list become -1.
-void resolve_back_links(WorldPoint* world_points, int32_t world_count,
-                        MatchPoint* match_points, int32_t match_count, int32_t& matched) {
-    for (int32_t i = 0; i < match_count; ++i) {
-        const int32_t link = match_points[i].link;
-        if (link < 0) continue;
-        matched += 1;
-        if (link < world_count) {
-            world_points[link].link = i;
+// Linear interpolation of where identifiers lie among count strictly increasing ones from
+// first to last: position = (id - first) x scale / 2^32, in integers. The product cannot
+// overflow: it is at most (last - first) x scale <= (count - 1) x 2^32 < 2^63.
+struct IdGuess {
+    int64_t first;
+    int64_t last;
+    uint64_t scale;
+    int32_t count;
+};
+
+IdGuess id_guess(const MatchPoint* match_points, int32_t count) {
+    IdGuess g = {match_points[0].id, match_points[count - 1].id, 0, count};
+    if (g.last > g.first) {
+        g.scale = ((uint64_t)(count - 1) << 32) / (uint64_t)(g.last - g.first);
+    }
+    return g;
+}
+
+inline int32_t guess_position(const IdGuess& g, int64_t id) {
+    if (id <= g.first) return 0;
+    if (id >= g.last) return g.count - 1;
+    return (int32_t)(((uint64_t)(id - g.first) * g.scale) >> 32);
+}
+
+// The position of id among strictly increasing identifiers, or -1. With unique identifiers
+// the halving of find_match_by_id can only end at this same position, so this gives the
+// same answer. The first probe is guess, the interpolated position (identifiers are
+// usually spread evenly, so it mostly hits); later rounds halve, so uneven identifiers
+// cost at most one probe more than the halving.
+int32_t find_increasing_id(const MatchPoint* match_points, const IdGuess& g, int32_t id,
+                           int32_t guess) {
+    if (id < g.first || id > g.last) return -1;
+    int32_t lo = 0;
+    int32_t hi = g.count;
+    int32_t mid = guess;
+    while (lo < hi) {
+        const int32_t at = match_points[mid].id;
+        if (id < at) {
+            hi = mid;
+        } else if (id > at) {
+            lo = mid + 1;
         } else {
-            // NOTE: still counted in M, but no longer usable as a position.
-            match_points[i].link = -1;
+            return mid;
+        }
+        mid = lo + (hi - lo) / 2;
+    }
+    return -1;
+}
+
+// The match points of a to-frame frame, as identifier resolution sees them.
+struct IdTable {
+    const MatchPoint* match_points;
+    int32_t count;
+    bool increasing;  // identifiers strictly increase: the interpolated search applies
+    IdGuess guess;
+};
+
+// The position of the match point with identifier id, or -1 (also when there is none).
+inline int32_t find_id(const IdTable& t, int32_t id, int32_t guess) {
+    if (t.count == 0) return -1;
+    if (t.increasing) return find_increasing_id(t.match_points, t.guess, id, guess);
+    return find_match_by_id(t.match_points, t.count, id);
+}
+
+// To-frame world records: decodes the chunk and turns each identifier into the position of
+// the match point with that id; an identifier that no match point has becomes -1. Returns
+// how many had an identifier >= 0, found or not.
+int32_t decode_chunk_resolving(WorldPoint* world_points, int32_t first, int32_t n,
+                               const IdTable& t) {
+    const unsigned char* raw = (const unsigned char*)(world_points + first);
+    const bool guessing = t.increasing && t.count > 0;
+    int32_t matched = 0;
+    for (int32_t i = n - 1; i >= 0; --i) {
+        if (guessing && i >= kPrefetchDistance) {
+            // NOTE: the first probe for a later world point is known now; fetching it
+            // early overlaps the cache misses of scattered identifiers.
+            const int32_t ahead = i - kPrefetchDistance;
+            const int32_t guess = guess_position(t.guess, get_i32(raw + ahead * 28 + 24));
+            PREFETCH_FOR_READ(&t.match_points[guess]);
+        }
+        FramePoint q = decode_point(raw + i * 28, true, false);
+        if (q.link >= 0) {
+            matched += 1;
+            int32_t guess = 0;
+            if (guessing) {
+                guess = guess_position(t.guess, q.link);
+            }
+            q.link = find_id(t, q.link, guess);
+        }
+        world_points[first + i] = q;
+    }
+    return matched;
+}
+
+// Reads K at the stream's position and then the match records, at most as many as the
+// bytes left allow, decoding each chunk with decode. Sets cut when K is unreadable or
+// negative or records are missing; returns the match points read, or -1 when the array
+// cannot grow.
+template <typename Decode>
+int32_t read_match_part(FILE* file, int64_t bytes_left, int32_t record_size,
+                        MatchPoint*& match_points, int32_t& match_capacity, bool& cut,
+                        Decode decode) {
+    unsigned char count[4];
+    const int32_t declared =
+        fread(count, 1, sizeof count, file) == sizeof count ? get_i32(count) : -1;
+    if (declared < 0) {
+        cut = true;
+        return 0;
+    }
+    int32_t k = records_available(declared, record_size, bytes_left - 4);
+    if (!grow_points(match_points, match_capacity, k)) return -1;
+    k = read_records(file, match_points, k, record_size, decode);
+    if (k < declared) cut = true;
+    return k;
+}
+
+// A to-world frame from its world records on: world points chunk by chunk, then the match
+// points, each chunk linking its world points back while it is in the cache.
+void read_to_world(FILE* file, int64_t world_start, int64_t size, int32_t w,
+                   WorldPoint*& world_points, MatchPoint*& match_points,
+                   int32_t& match_capacity, FrameRead& frame) {
+    WorldPoint* world = world_points;
+    const int32_t read = read_records(file, world, w, 24, [&](int32_t first, int32_t n) {
+        decode_chunk(world, first, n, 24, false, false);
+    });
+    frame.world_count = read;
+    if (read < w) frame.cut_short = true;
+    if (frame.cut_short) return;
+    const int64_t match_start = world_start + (int64_t)w * 24;
+    MatchPoint*& m = match_points;
+    const int32_t k = read_match_part(file, size - match_start, 28, match_points,
+                                      match_capacity, frame.cut_short,
+                                      [&](int32_t first, int32_t n) {
+                                          decode_chunk(m, first, n, 28, true, false);
+                                          frame.matched += link_back(world, w, m, first, n);
+                                      });
+    if (k < 0) {
+        frame.world_count = 0;
+        frame.matched = 0;
+        frame.out_of_memory = true;
+        return;
+    }
+    frame.match_count = k;
+}
+
+// A to-frame frame from its world records on. The match points are read first (they lie
+// behind the world records), so that each chunk of world points resolves its identifiers
+// while it is in the cache.
+void read_to_frame(FILE* file, int64_t world_start, int64_t size, int32_t w,
+                   WorldPoint*& world_points, MatchPoint*& match_points,
+                   int32_t& match_capacity, FrameRead& frame) {
+    int32_t k = 0;
+    bool increasing = true;
+    const int64_t match_start = world_start + (int64_t)w * 28;
+    if (!frame.cut_short && crt_seek64(file, match_start, SEEK_SET) == 0) {
+        MatchPoint*& m = match_points;
+        k = read_match_part(file, size - match_start, 32, match_points, match_capacity,
+                            frame.cut_short, [&](int32_t first, int32_t n) {
+                                decode_chunk_with_ids(m, first, n, increasing);
+                            });
+        if (k < 0) {
+            frame.out_of_memory = true;
+            return;
         }
     }
-}
-
-// To-frame frame: each world point's identifier becomes the position of the match point
-// with that id; an identifier that no match point has becomes -1.
-void resolve_identifiers(WorldPoint* world_points, int32_t world_count,
-                         const MatchPoint* match_points, int32_t match_count) {
-    for (int32_t j = 0; j < world_count; ++j) {
-        const int32_t id = world_points[j].link;
-        if (id < 0) continue;
-        world_points[j].link = find_match_by_id(match_points, match_count, id);
+    if (crt_seek64(file, world_start, SEEK_SET) != 0) {
+        frame.cut_short = true;
+        return;
     }
-}
-
-// M of a to-frame frame: world points with an identifier >= 0.
-int32_t count_identifiers(const WorldPoint* world_points, int32_t world_count) {
-    int32_t matched = 0;
-    for (int32_t j = 0; j < world_count; ++j) matched += world_points[j].link >= 0;
-    return matched;
+    IdTable table = {match_points, k, increasing, IdGuess{0, 0, 0, 0}};
+    if (k > 0 && increasing) table.guess = id_guess(match_points, k);
+    WorldPoint* world = world_points;
+    const int32_t read = read_records(file, world, w, 28, [&](int32_t first, int32_t n) {
+        frame.matched += decode_chunk_resolving(world, first, n, table);
+    });
+    if (read < w) frame.cut_short = true;
+    frame.world_count = read;
+    frame.match_count = k;
 }
 
 }  // namespace
 
-// Seeks to the kind byte and reads W, the world records, K and the match records in one
-// fread each, decoding in place; counts are checked against the bytes left in the file
+// Seeks to the kind byte, reads W, and then the records in large chunks, each decoded in
+// place while it is in the cache. Counts are checked against the bytes left in the file
 // before anything is allocated.
 FrameRead read_frame(FILE* file, int64_t offset, WorldPoint*& world_points,
                      int32_t& world_capacity, MatchPoint*& match_points,
@@ -342,56 +554,20 @@ FrameRead read_frame(FILE* file, int64_t offset, WorldPoint*& world_points,
     const int32_t declared_world = got == sizeof head ? get_i32(head + 1) : -1;
     if (declared_world < 0) {
         frame.cut_short = true;
-        clearerr(file);
-        return frame;
-    }
-    const uint8_t kind = head[0];
-    const int32_t world_size = world_record_size(kind);
-    const int32_t match_size = match_record_size(kind);
-    int64_t pos = offset + 5;
-
-    int32_t w = records_available(declared_world, world_size, size - pos);
-    if (!grow_points(world_points, world_capacity, w)) {
-        frame.out_of_memory = true;
-        clearerr(file);
-        return frame;
-    }
-    w = read_raw_records(file, world_points, w, world_size);
-    expand_records(world_points, w, world_size, kind != 0, false);
-    frame.world_count = w;
-    if (kind != 0) frame.matched = count_identifiers(world_points, w);
-    pos += (int64_t)w * world_size;
-
-    int32_t k = 0;
-    if (w < declared_world) {
-        frame.cut_short = true;
     } else {
-        unsigned char count[4];
-        const int32_t declared_match =
-            fread(count, 1, sizeof count, file) == sizeof count ? get_i32(count) : -1;
-        pos += 4;
-        if (declared_match < 0) {
-            frame.cut_short = true;
+        const int64_t world_start = offset + 5;
+        const int32_t w =
+            records_available(declared_world, world_record_size(head[0]), size - world_start);
+        frame.cut_short = w < declared_world;
+        if (!grow_points(world_points, world_capacity, w)) {
+            frame.out_of_memory = true;
+        } else if (head[0] == 0) {
+            read_to_world(file, world_start, size, w, world_points, match_points,
+                          match_capacity, frame);
         } else {
-            k = records_available(declared_match, match_size, size - pos);
-            if (!grow_points(match_points, match_capacity, k)) {
-                frame.world_count = 0;
-                frame.matched = 0;
-                frame.out_of_memory = true;
-                clearerr(file);
-                return frame;
-            }
-            k = read_raw_records(file, match_points, k, match_size);
-            expand_records(match_points, k, match_size, true, kind != 0);
-            if (k < declared_match) frame.cut_short = true;
+            read_to_frame(file, world_start, size, w, world_points, match_points,
+                          match_capacity, frame);
         }
-    }
-    frame.match_count = k;
-
-    if (kind == 0) {
-        resolve_back_links(world_points, w, match_points, k, frame.matched);
-    } else {
-        resolve_identifiers(world_points, w, match_points, k);
     }
     clearerr(file);
     return frame;

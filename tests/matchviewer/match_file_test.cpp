@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "match_bytes.h"
@@ -481,4 +483,180 @@ TEST(ClampFrameNumber, LoadsOnlyFramesThatExist) {
     EXPECT_EQ(clamp_frame_number(12, 57), 12);
     EXPECT_EQ(clamp_frame_number(1, 0), 0);
     EXPECT_EQ(clamp_frame_number(INT32_MIN, 3), 1);
+}
+
+namespace {
+
+// What a frame holds after loading, worked out record by record from the bytes: the
+// links turned into positions by the plain rules (last back-link wins, halving search by
+// id), with out-of-range back-links and unresolved identifiers set to -1.
+struct ReferenceFrame {
+    std::vector<FramePoint> world;
+    std::vector<FramePoint> matches;
+    int32_t matched = 0;
+};
+
+int32_t i32_at(const std::vector<uint8_t>& b, size_t at) {
+    return (int32_t)(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | (uint32_t)b[at + 3] << 24);
+}
+
+float f32_at(const std::vector<uint8_t>& b, size_t at) {
+    const int32_t v = i32_at(b, at);
+    float f;
+    memcpy(&f, &v, sizeof f);
+    return f;
+}
+
+ReferenceFrame reference_frame(const std::vector<uint8_t>& b, size_t at) {
+    ReferenceFrame r;
+    const bool to_world = b[at] == 0;
+    const int32_t w = i32_at(b, at + 1);
+    at += 5;
+    for (int32_t i = 0; i < w; ++i) {
+        FramePoint p = {};
+        for (int c = 0; c < 3; ++c) p.position[c] = f32_at(b, at + 4 * c);
+        for (int c = 0; c < 3; ++c) p.direction[c] = f32_at(b, at + 12 + 4 * c);
+        p.link = to_world ? -1 : i32_at(b, at + 24);
+        p.id = -1;
+        at += to_world ? 24 : 28;
+        r.world.push_back(p);
+    }
+    const int32_t k = i32_at(b, at);
+    at += 4;
+    for (int32_t i = 0; i < k; ++i) {
+        FramePoint p = {};
+        for (int c = 0; c < 3; ++c) p.position[c] = f32_at(b, at + 4 * c);
+        for (int c = 0; c < 3; ++c) p.direction[c] = f32_at(b, at + 12 + 4 * c);
+        p.link = i32_at(b, at + 24);
+        p.id = to_world ? -1 : i32_at(b, at + 28);
+        at += to_world ? 28 : 32;
+        r.matches.push_back(p);
+    }
+    if (to_world) {
+        for (int32_t i = 0; i < k; ++i) {
+            const int32_t link = r.matches[i].link;
+            if (link < 0) continue;
+            r.matched += 1;
+            if (link < w) {
+                r.world[link].link = i;
+            } else {
+                r.matches[i].link = -1;
+            }
+        }
+        return r;
+    }
+    for (FramePoint& p : r.world) {
+        if (p.link < 0) continue;
+        r.matched += 1;
+        const int32_t id = p.link;
+        p.link = -1;
+        int32_t lo = 0, hi = k;
+        while (lo < hi) {
+            const int32_t mid = (int32_t)(((int64_t)lo + hi) / 2);
+            if (id < r.matches[mid].id) {
+                hi = mid;
+            } else if (id > r.matches[mid].id) {
+                lo = mid + 1;
+            } else {
+                p.link = mid;
+                break;
+            }
+        }
+    }
+    return r;
+}
+
+// Reads the one frame of bytes and compares every record with the reference.
+void expect_as_reference(const std::vector<uint8_t>& bytes, const char* what) {
+    const ReferenceFrame ref = reference_frame(bytes, 4);
+    Arrays a;
+    const FrameRead f = read_first(bytes, a);
+    EXPECT_FALSE(f.cut_short) << what;
+    ASSERT_EQ(f.world_count, (int32_t)ref.world.size()) << what;
+    ASSERT_EQ(f.match_count, (int32_t)ref.matches.size()) << what;
+    EXPECT_EQ(f.matched, ref.matched) << what;
+    int differing = 0;
+    for (size_t i = 0; i < ref.world.size(); ++i) {
+        differing += memcmp(&a.world[i], &ref.world[i], sizeof(FramePoint)) != 0;
+    }
+    for (size_t i = 0; i < ref.matches.size(); ++i) {
+        differing += memcmp(&a.matches[i], &ref.matches[i], sizeof(FramePoint)) != 0;
+    }
+    EXPECT_EQ(differing, 0) << what;
+}
+
+uint32_t next_random(uint32_t& state) {
+    state = state * 1664525u + 1013904223u;
+    return state >> 8;
+}
+
+// A to-frame frame of 20000 world points over the given match ids: most world points name
+// an id that exists, some one that does not, some none.
+std::vector<uint8_t> to_frame_bytes(const std::vector<int32_t>& ids, uint32_t seed) {
+    uint32_t state = seed;
+    std::vector<FilePoint> world, matches;
+    for (size_t i = 0; i < ids.size(); ++i) {
+        matches.push_back(file_point((int)(i % 1000), (int32_t)next_random(state) % 50, ids[i]));
+    }
+    for (int j = 0; j < 20000; ++j) {
+        const uint32_t roll = next_random(state) % 10;
+        int32_t id = -1;
+        if (roll < 7) id = ids[next_random(state) % ids.size()];
+        if (roll == 7) id = (int32_t)(next_random(state) % 3000000);
+        if (roll == 8) id = -(int32_t)(next_random(state) % 5) - 1;
+        if (id == INT32_MIN) id = -1;
+        world.push_back(file_point(j % 777, id));
+    }
+    std::vector<uint8_t> bytes;
+    put_frame(bytes, 3, world, matches);
+    return bytes;
+}
+
+}  // namespace
+
+TEST(ReadFrameLargeFrames, ToWorldMatchesThePlainRules) {
+    uint32_t state = 99;
+    std::vector<FilePoint> world, matches;
+    for (int j = 0; j < 20000; ++j) world.push_back(file_point(j % 500));
+    for (int i = 0; i < 25000; ++i) {
+        const uint32_t roll = next_random(state) % 10;
+        int32_t link = (int32_t)(next_random(state) % 20000);
+        if (roll == 0) link = -1 - (int32_t)(next_random(state) % 9);
+        if (roll == 1) link = 20000 + (int32_t)(next_random(state) % 100);
+        matches.push_back(file_point(i % 300, link));
+    }
+    std::vector<uint8_t> bytes;
+    put_frame(bytes, 0, world, matches);
+    expect_as_reference(bytes, "to world");
+}
+
+TEST(ReadFrameLargeFrames, ToFrameMatchesTheHalvingSearch) {
+    uint32_t state = 5;
+    // Evenly spread, unevenly spread (squares), and unsorted with repeats.
+    std::vector<int32_t> even, uneven, shuffled;
+    for (int32_t i = 0; i < 30000; ++i) even.push_back(3 * i + 11);
+    for (int32_t i = 0; i < 30000; ++i) uneven.push_back(i < 15000 ? i : 15000 + (i - 15000) * (i - 15000) / 100);
+    uneven.erase(std::unique(uneven.begin(), uneven.end()), uneven.end());
+    for (int32_t i = 0; i < 30000; ++i) shuffled.push_back((int32_t)(next_random(state) % 40000));
+    expect_as_reference(to_frame_bytes(even, 1), "even ids");
+    expect_as_reference(to_frame_bytes(uneven, 2), "uneven ids");
+    expect_as_reference(to_frame_bytes(shuffled, 3), "shuffled ids");
+    // Identifiers over the whole signed range.
+    expect_as_reference(to_frame_bytes({INT32_MIN, -70000, -5, 0, 7, 1000000, INT32_MAX - 1,
+                                        INT32_MAX},
+                                       4),
+                        "extreme ids");
+    // Ascending ids with one repeat, wherever that repeat lies (also where large frames are
+    // read in pieces): the repeat must send the search back to plain halving.
+    for (int32_t at : {1, 1023, 1024, 2047, 2048, 4095, 4096, 8191, 8192, 16383, 16384}) {
+        std::vector<int32_t> ids;
+        for (int32_t i = 0; i < 20000; ++i) ids.push_back(i);
+        ids[at] = ids[at - 1];
+        std::vector<uint8_t> bytes = to_frame_bytes(ids, 7);
+        // Ask for the repeated id from the first world point, where the two searches differ.
+        const size_t first_link = 4 + 5 + 24;
+        const int32_t id = ids[at];
+        for (int c = 0; c < 4; ++c) bytes[first_link + c] = (uint8_t)((uint32_t)id >> (8 * c));
+        expect_as_reference(bytes, ("repeat at " + std::to_string(at)).c_str());
+    }
 }
