@@ -17,4 +17,4 @@ sleep 1
 read -r x y w h <<<"$("$probe" geometry "Haldenmoor - Meshweaver")"
 "$probe" save "$x" "$y" "$w" "$h" "$demo/meshweaver.ppm"
 "$probe" close "Haldenmoor - Meshweaver"
-wait_for_exit "$pid" 20 >/dev/null
+wait_for_exit "$pid" 20

@@ -32,11 +32,21 @@ wait_for_no_window() {
   return 1
 }
 
+# Presses Return in window $1 through XTEST, with the pointer over it.
+# NOTE: not `xdotool key --window`: when the window closes on the key press, xdotool fails
+# before it sends the release, and the server's auto-repeat then types Return on.
+press_return_in() {
+  local X Y WIDTH HEIGHT SCREEN WINDOW
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  xdotool mousemove "$((X + WIDTH / 2))" "$((Y + HEIGHT / 2))"
+  xdotool key Return
+}
+
 # Closes the message box titled $1 with the Return key; fails when none appears.
 dismiss_box() {
   local title=$1 id
   id=$(wait_for_window "$title" "${2:-30}") || fail "no box titled '$title'"
-  xdotool key --window "$id" Return
+  press_return_in "$id"
   local end=$((SECONDS + 10))
   while [ $SECONDS -lt $end ]; do
     xdotool getwindowname "$id" >/dev/null 2>&1 || return 0
@@ -49,18 +59,19 @@ dismiss_box() {
 dismiss_gl_notice() {
   local id
   id=$(wait_for_window GLSetup "${1:-5}") || return 0
-  xdotool key --window "$id" Return
+  press_return_in "$id"
   wait_for_no_window GLSetup 10 || fail "GLSetup box did not close"
 }
 
-# Waits for a process to end and prints its exit code (fails after $2 seconds).
+# Waits for a child process to end and sets exit_code (fails after $2 seconds).
+# NOTE: called directly, not in $(...): only the parent shell can wait for its child.
 wait_for_exit() {
   local pid=$1 timeout=${2:-20}
   local end=$((SECONDS + timeout))
   while [ $SECONDS -lt $end ]; do
     if ! kill -0 "$pid" 2>/dev/null; then
       wait "$pid"
-      echo $?
+      exit_code=$?
       return 0
     fi
     sleep 0.1

@@ -4,7 +4,7 @@
 # mesh over the axes and follows the mouse and keys; a missing file leaves a usable window.
 #   meshweaver_test.sh MESHWEAVER MAKE_POINTS MESH_REFERENCE X11_PROBE
 set -u
-meshweaver=$1 make_points=$2 mesh_reference=$3 probe=$4
+meshweaver=$(realpath "$1") make_points=$(realpath "$2") mesh_reference=$(realpath "$3") probe=$(realpath "$4")
 . "$(dirname "$0")/lib.sh"
 
 work=$(mktemp -d)
@@ -91,8 +91,8 @@ sleep 0.5
 
 # Closing the window ends the program with exit code 0.
 "$probe" close "$title" || fail "cannot ask the window to close"
-code=$(wait_for_exit "$pid" 20)
-[ "$code" = 0 ] || fail "exit code $code"
+wait_for_exit "$pid" 20
+[ "$exit_code" = 0 ] || fail "exit code $exit_code"
 
 # --- A missing file ---------------------------------------------------------------------
 (cd "$work" && exec "$meshweaver" missing.dat) &
@@ -110,6 +110,6 @@ sleep 0.5
 snapshot "$work/empty-wheel.ppm"
 cmp -s "$work/empty.ppm" "$work/empty-wheel.ppm" && fail "the wheel does nothing in the empty viewer"
 "$probe" close "$title"
-code=$(wait_for_exit "$pid" 20)
-[ "$code" = 0 ] || fail "exit code $code after a missing file"
+wait_for_exit "$pid" 20
+[ "$exit_code" = 0 ] || fail "exit code $exit_code after a missing file"
 echo "meshweaver end to end: ok"

@@ -4,7 +4,7 @@
 # screen, its frames captured twice; missing and damaged files are survived.
 #   twinscope_test.sh TWINSCOPE MAKE_MATCHES X11_PROBE
 set -u
-twinscope=$1 make_matches=$2 probe=$3
+twinscope=$(realpath "$1") make_matches=$(realpath "$2") probe=$(realpath "$3")
 . "$(dirname "$0")/lib.sh"
 
 work=$(mktemp -d)
@@ -156,8 +156,8 @@ perl -e 'local $/; open my $f, "<", $ARGV[0]; my $d = <$f>; my ($x, $y, $row, $h
   fail "captured frame 1 lacks the green world point"
 
 "$probe" close "$title"
-code=$(wait_for_exit "$pid" 20)
-[ "$code" = 0 ] || fail "exit code $code"
+wait_for_exit "$pid" 20
+[ "$exit_code" = 0 ] || fail "exit code $exit_code"
 
 # --- A missing file and damaged files ---------------------------------------------------
 (cd "$work" && exec "$twinscope") &  # MatchInfo.dat does not exist here
@@ -168,8 +168,8 @@ main=$(main_id) || fail "no main window after a missing file"
 xdotool key --window "$main" Right Left c
 sleep 0.5
 "$probe" close "$title"
-code=$(wait_for_exit "$pid" 20)
-[ "$code" = 0 ] || fail "exit code $code after a missing file"
+wait_for_exit "$pid" 20
+[ "$exit_code" = 0 ] || fail "exit code $exit_code after a missing file"
 
 for case in negative-world overflow-match huge-count truncated bad-link unresolved-id empty; do
   "$make_matches" hostile "$case" "$work/$case.dat" >/dev/null || fail "make_matches $case"
@@ -179,12 +179,12 @@ for case in negative-world overflow-match huge-count truncated bad-link unresolv
   main=$(main_id) || fail "$case: no main window"
   sleep 0.5
   # A refused frame is reported in a box; dismiss it if there is one.
-  id=$(wait_for_window Twinscope 2) && xdotool key --window "$id" Return
+  id=$(wait_for_window Twinscope 2) && press_return_in "$id"
   xdotool key --window "$main" Right Right Left
   sleep 0.3
   kill -0 "$pid" 2>/dev/null || fail "$case: the program ended"
   "$probe" close "$title"
-  code=$(wait_for_exit "$pid" 20)
-  [ "$code" = 0 ] || fail "$case: exit code $code"
+  wait_for_exit "$pid" 20
+  [ "$exit_code" = 0 ] || fail "$case: exit code $exit_code"
 done
 echo "twinscope end to end: ok"
