@@ -49,7 +49,9 @@ LoadResult read_points(FILE* file, PointFile* out) {
                        L"The point file is too short: it does not even hold its point count (" +
                            std::to_wstring(got) + L" bytes).");
     }
-    const int32_t count = (int32_t)load_le32(head);
+    const uint32_t count_bits = load_le32(head);
+    int32_t count;
+    memcpy(&count, &count_bits, 4);  // NOTE: the bits as stored, so the sign is the file's
     if (count < 0) {
         return failure(LoadStatus::negative_count,
                        L"The point file is damaged: its point count is negative (" +
