@@ -76,12 +76,24 @@ void store_image(XImage* image, HBITMAP bitmap, int dx, int dy) {
 BOOL blit_from_screen(HDC source, Window root_source, int root_x, int root_y, HBITMAP bitmap, int dx,
                       int dy, int w, int h) {
     Display* display = source->display;
-    for (int y = 0; y < h; ++y) memset(section_row(bitmap, dy + y) + dx, 0, (size_t)w * 4);
-    XWindowAttributes root;
-    if (!XGetWindowAttributes(display, root_source, &root)) return FALSE;
+    // NOTE: the root window is the screen, so the screen size bounds it without a round trip.
+    const int screen = DefaultScreen(display);
     const int left = std::max(root_x, 0), top = std::max(root_y, 0);
-    const int right = std::min(root_x + w, root.width), bottom = std::min(root_y + h, root.height);
-    if (right <= left || bottom <= top) return TRUE;
+    const int right = std::min(root_x + w, DisplayWidth(display, screen));
+    const int bottom = std::min(root_y + h, DisplayHeight(display, screen));
+    const bool inside = right > left && bottom > top;
+    // Black for what lies off the screen: whole rows above and below, columns beside.
+    for (int y = 0; y < h; ++y) {
+        uint32_t* row = section_row(bitmap, dy + y) + dx;
+        const int sy = root_y + y;
+        if (!inside || sy < top || sy >= bottom) {
+            memset(row, 0, (size_t)w * 4);
+            continue;
+        }
+        if (left > root_x) memset(row, 0, (size_t)(left - root_x) * 4);
+        if (right < root_x + w) memset(row + (right - root_x), 0, (size_t)(root_x + w - right) * 4);
+    }
+    if (!inside) return TRUE;
     XImage* image = XGetImage(display, root_source, left, top, (unsigned)(right - left),
                               (unsigned)(bottom - top), AllPlanes, ZPixmap);
     if (!image) return FALSE;

@@ -1,0 +1,173 @@
+// The SCROLLBAR control under X: real clicks, holds, drags and keys give the parent the
+// WM_HSCROLL codes and positions in order; the position calls work from any thread; the
+// thumb is drawn where the position says.
+#include <gtest/gtest.h>
+#include <limits.h>
+
+#include <thread>
+
+#include "tests/controls/gui_support.h"
+
+#ifndef WS_TABSTOP
+#define WS_TABSTOP 0x00010000L
+#endif
+
+namespace {
+
+constexpr int kWidth = 400;  // arrows 15, track 370, thumb 15 for page 0
+
+struct BarFixture : ::testing::Test {
+    HWND parent = nullptr;
+    HWND bar = nullptr;
+    void SetUp() override {
+        parent = make_parent(100, 100, kWidth, 60, RGB(255, 255, 255));
+        // The viewer's frame bar: WS_CHILD | WS_VISIBLE | WS_VSCROLL, no SBS_ bit.
+        bar = CreateWindowExW(0, L"SCROLLBAR", L"", 0x50200000, 0, 20, kWidth, 15, parent, nullptr, nullptr, nullptr);
+        ASSERT_NE(bar, nullptr);
+        SetScrollRange(bar, SB_CTL, 1, 100, FALSE);
+        SetScrollPos(bar, SB_CTL, 50, TRUE);
+        pump_for(200);
+        scroll_events().clear();
+    }
+    // xdotool coordinates of a point of the bar.
+    std::string at(int x, int y = 7) {
+        const POINT p = screen_point(bar, x, y);
+        return std::to_string(p.x) + " " + std::to_string(p.y);
+    }
+    std::vector<int> codes() {
+        std::vector<int> out;
+        for (const ScrollEvent& e : scroll_events()) out.push_back(e.code);
+        return out;
+    }
+};
+
+TEST_F(BarFixture, ClicksOnEachPartSendTheirCodeThenEndScroll) {
+    // Position 50: the thumb covers x 191..205.
+    const struct {
+        int x;
+        int code;
+    } parts[] = {{7, SB_LINELEFT}, {392, SB_LINERIGHT}, {100, SB_PAGELEFT}, {300, SB_PAGERIGHT}};
+    for (const auto& part : parts) {
+        scroll_events().clear();
+        ASSERT_TRUE(xdotool("mousemove " + at(part.x) + " click 1"));
+        EXPECT_EQ(codes(), (std::vector<int>{part.code, SB_ENDSCROLL})) << "x " << part.x;
+        for (const ScrollEvent& e : scroll_events()) EXPECT_EQ(e.control, bar);
+    }
+    // The bar leaves its position to the parent.
+    EXPECT_EQ(GetScrollPos(bar, SB_CTL), 50);
+    // Without WS_TABSTOP a click leaves the keyboard focus where it was.
+    EXPECT_NE(GetFocus(), bar);
+}
+
+TEST_F(BarFixture, HeldArrowRepeatsUntilReleased) {
+    ASSERT_TRUE(xdotool("mousemove " + at(392) + " mousedown 1 sleep 1 mouseup 1"));
+    const std::vector<int> got = codes();
+    ASSERT_GE(got.size(), 2u);
+    EXPECT_EQ(got.back(), SB_ENDSCROLL);
+    const long repeats = std::count(got.begin(), got.end(), SB_LINERIGHT);
+    // One at the press, then one each 50 ms after the first 400 ms: about 13 in a second.
+    EXPECT_GE(repeats, 6);
+    EXPECT_LE(repeats, 18);
+    EXPECT_EQ(repeats + 1, (long)got.size());
+}
+
+TEST_F(BarFixture, ThumbDragTracksFull32BitPositionsThenReportsTheLastOne) {
+    SetScrollRange(bar, SB_CTL, 1, 100000, FALSE);
+    SetScrollPos(bar, SB_CTL, 1, TRUE);
+    pump_for(100);
+    scroll_events().clear();
+    ASSERT_TRUE(xdotool("mousemove " + at(22) + " mousedown 1 mousemove " + at(100) + " sleep 0.1 mousemove " +
+                        at(200) + " sleep 0.1 mousemove " + at(300) + " sleep 0.1 mousemove " + at(396, 30) +
+                        " sleep 0.1 mouseup 1"));
+    const std::vector<ScrollEvent> events = scroll_events();
+    ASSERT_EQ(events.size(), 6u);
+    int previous = 1;
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(events[i].code, SB_THUMBTRACK);
+        EXPECT_GT(events[i].track_pos, previous);
+        EXPECT_EQ(events[i].short_pos, events[i].track_pos & 0xFFFF);  // 16-bit field, as Win32
+        previous = events[i].track_pos;
+    }
+    EXPECT_EQ(events[3].track_pos, 100000);  // dragged past the end: the last position
+    EXPECT_EQ(events[4].code, SB_THUMBPOSITION);
+    EXPECT_EQ(events[4].short_pos, 100000 & 0xFFFF);
+    EXPECT_EQ(events[5].code, SB_ENDSCROLL);
+    EXPECT_EQ(GetScrollPos(bar, SB_CTL), 1);  // the parent did not set it
+}
+
+TEST_F(BarFixture, FocusedBarTurnsKeysIntoScrollCodes) {
+    HWND focusable = CreateWindowExW(0, L"SCROLLBAR", L"", 0x50200000 | WS_TABSTOP, 0, 40, kWidth, 15, parent,
+                                     nullptr, nullptr, nullptr);
+    SetScrollRange(focusable, SB_CTL, 1, 100, FALSE);
+    pump_for(100);
+    const POINT p = screen_point(focusable, 392, 7);
+    ASSERT_TRUE(xdotool("mousemove " + std::to_string(p.x) + " " + std::to_string(p.y) + " click 1"));
+    EXPECT_EQ(GetFocus(), focusable);
+    scroll_events().clear();
+    ASSERT_TRUE(xdotool("key Left Right Home End Prior Next"));
+    EXPECT_EQ(codes(), (std::vector<int>{SB_LINELEFT, SB_ENDSCROLL, SB_LINERIGHT, SB_ENDSCROLL, SB_LEFT,
+                                         SB_ENDSCROLL, SB_RIGHT, SB_ENDSCROLL, SB_PAGELEFT, SB_ENDSCROLL,
+                                         SB_PAGERIGHT, SB_ENDSCROLL}));
+}
+
+TEST_F(BarFixture, PositionAndRangeCallsFollowWin32FromAnyThread) {
+    EXPECT_EQ(SetScrollPos(bar, SB_CTL, 40, TRUE), 50);
+    EXPECT_EQ(GetScrollPos(bar, SB_CTL), 40);
+    EXPECT_EQ(SetScrollPos(bar, SB_CTL, 500, TRUE), 40);
+    EXPECT_EQ(GetScrollPos(bar, SB_CTL), 100);  // clamped into the range
+    EXPECT_TRUE(SetScrollRange(bar, SB_CTL, 1, 20, TRUE));
+    EXPECT_EQ(GetScrollPos(bar, SB_CTL), 20);
+    int lo = 0, hi = 0;
+    // A maximum below the minimum (an empty frame file): the range becomes 1..1.
+    EXPECT_TRUE(SetScrollRange(bar, SB_CTL, 1, 0, FALSE));
+    EXPECT_TRUE(GetScrollRange(bar, SB_CTL, &lo, &hi));
+    EXPECT_EQ(lo, 1);
+    EXPECT_EQ(hi, 1);
+    EXPECT_EQ(SetScrollPos(bar, SB_CTL, 7, TRUE), 1);
+    EXPECT_EQ(GetScrollPos(bar, SB_CTL), 1);
+    // A span beyond MAXLONG is refused and changes nothing.
+    EXPECT_FALSE(SetScrollRange(bar, SB_CTL, -1, INT_MAX, FALSE));
+    GetScrollRange(bar, SB_CTL, &lo, &hi);
+    EXPECT_EQ(hi, 1);
+    SCROLLINFO info = {sizeof(info), SIF_RANGE | SIF_PAGE | SIF_POS, 0, 99, 10, 95, 0};
+    EXPECT_EQ(SetScrollInfo(bar, SB_CTL, &info, TRUE), 90);  // last position: 99 - (10 - 1)
+    SCROLLINFO got = {sizeof(got), SIF_ALL, -1, -1, 0, -1, -1};
+    EXPECT_TRUE(GetScrollInfo(bar, SB_CTL, &got));
+    EXPECT_EQ(got.nMin, 0);
+    EXPECT_EQ(got.nMax, 99);
+    EXPECT_EQ(got.nPage, 10u);
+    EXPECT_EQ(got.nPos, 90);
+    EXPECT_EQ(got.nTrackPos, 90);
+    // Another thread reaches the control through its owner's message loop.
+    int from_thread = -1, previous = -1;
+    std::thread other([&] {
+        previous = SetScrollPos(bar, SB_CTL, 33, TRUE);
+        from_thread = GetScrollPos(bar, SB_CTL);
+    });
+    pump_until([&] { return from_thread >= 0; });
+    other.join();
+    EXPECT_EQ(previous, 90);
+    EXPECT_EQ(from_thread, 33);
+    EXPECT_EQ(GetScrollPos(nullptr, SB_CTL), 0);
+}
+
+TEST_F(BarFixture, ThumbIsDrawnAtThePositionWithClassicParts) {
+    SetScrollPos(bar, SB_CTL, 100, TRUE);
+    pump_for(200);
+    const POINT origin = screen_point(bar, 0, 0);
+    const std::vector<uint32_t> px = capture_screen(origin.x, origin.y, kWidth, 15);
+    ASSERT_EQ(px.size(), (size_t)kWidth * 15);
+    auto at = [&](int x, int y) { return px[(size_t)y * kWidth + x]; };
+    const uint32_t face = rgb_of(GetSysColor(COLOR_BTNFACE)), light = rgb_of(GetSysColor(COLOR_BTNHIGHLIGHT));
+    // The thumb (370..384 at the last position) has a face-coloured middle and a dark edge.
+    EXPECT_EQ(at(377, 7), face);
+    EXPECT_EQ(at(384, 7), rgb_of(GetSysColor(COLOR_3DDKSHADOW)));
+    // Where the thumb stood before, the dithered track: neighbours alternate.
+    EXPECT_NE(at(198, 7), at(199, 7));
+    EXPECT_TRUE((at(198, 7) == face && at(199, 7) == light) || (at(198, 7) == light && at(199, 7) == face));
+    // The arrows carry black triangles in their middle.
+    EXPECT_EQ(at(7, 7), rgb_of(GetSysColor(COLOR_BTNTEXT)));
+    EXPECT_EQ(at(392, 7), rgb_of(GetSysColor(COLOR_BTNTEXT)));
+}
+
+}  // namespace
