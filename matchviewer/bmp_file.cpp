@@ -17,7 +17,9 @@ void put_u32(uint8_t* p, uint32_t v) {
     p[3] = (uint8_t)(v >> 24);
 }
 
-int32_t not_negative(int32_t v) { return v < 0 ? 0 : v; }
+int32_t not_negative(int32_t v) {
+    return v < 0 ? 0 : v;
+}
 
 }  // namespace
 
@@ -44,9 +46,9 @@ void write_bmp_header(uint8_t* header, int32_t width, int32_t height) {
     put_u32(header + 14, 40);                     // biSize
     put_u32(header + 18, (uint32_t)not_negative(width));
     put_u32(header + 22, (uint32_t)not_negative(height));  // positive: bottom row first
-    put_u16(header + 26, 1);                      // biPlanes
-    put_u16(header + 28, 24);                     // biBitCount
-    put_u32(header + 34, image);                  // biSizeImage
+    put_u16(header + 26, 1);                               // biPlanes
+    put_u16(header + 28, 24);                              // biBitCount
+    put_u32(header + 34, image);                           // biSizeImage
     // NOTE: compression, resolution, colour counts and the four bytes at 54 stay zero;
     // the pixels begin at 58.
 }
@@ -61,12 +63,16 @@ bool fill_bmp_file(uint8_t* dest, const uint8_t* section, int32_t width, int32_t
     for (int32_t y = 0; y < h; ++y) {
         const uint8_t* pixel = section + (size_t)y * (size_t)w * 4;
         uint8_t* out = row;
-        for (int32_t x = 0; x < w; ++x) {
-            out[0] = pixel[0];
-            out[1] = pixel[1];
-            out[2] = pixel[2];
+        // NOTE: four bytes are copied per pixel, and the next pixel overwrites the unused
+        // fourth; only the last pixel of the row gets its three bytes alone.
+        for (int32_t x = 0; x + 1 < w; ++x) {
+            memcpy(out, pixel, 4);
             out += 3;
             pixel += 4;
+        }
+        if (w > 0) {
+            memcpy(out, pixel, 3);
+            out += 3;
         }
         while (out < row + row_size) *out++ = 0;
         row += row_size;

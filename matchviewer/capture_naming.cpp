@@ -28,8 +28,8 @@ bool init_capture_path(CapturePath& path, const wchar_t* input_path, wchar_t sep
 }
 
 bool set_capture_number(CapturePath& path, int32_t number) {
-    WideText text = wide_text(path.text + path.stem_length,
-                              kCapturePathCapacity - path.stem_length);
+    WideText text =
+        wide_text(path.text + path.stem_length, kCapturePathCapacity - path.stem_length);
     if (number >= 0) {
         text_put_int(text, number, 4);
         text_put(text, L".bmp");
@@ -48,8 +48,7 @@ bool copy_capture_folder(const CapturePath& path, wchar_t* dest, int capacity) {
     return true;
 }
 
-int32_t choose_capture_name(CapturePath& path, int32_t first, NameTakenFn taken,
-                            void* context) {
+int32_t choose_capture_name(CapturePath& path, int32_t first, NameTakenFn taken, void* context) {
     for (int32_t number = first;; ++number) {
         if (!set_capture_number(path, number)) return -1;
         if (!taken(path.text, context)) return number;

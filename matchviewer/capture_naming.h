@@ -35,5 +35,4 @@ bool copy_capture_folder(const CapturePath& path, wchar_t* dest, int capacity);
 
 // Chooses the first number from first upward whose name is not taken, and leaves that
 // name in text. Returns the number, or -1 when a name does not fit or the numbers run out.
-int32_t choose_capture_name(CapturePath& path, int32_t first, NameTakenFn taken,
-                            void* context);
+int32_t choose_capture_name(CapturePath& path, int32_t first, NameTakenFn taken, void* context);

@@ -86,8 +86,8 @@ int format_statistics_line(int32_t n, const FrameRead& frame, wchar_t* dest, int
         text_put(text, L"-");
     } else if (text.length + 1 < text.capacity) {
         const double percentage = frame.matched * 100.0 / frame.match_count;
-        text.length += format_fixed2(percentage, text.dest + text.length,
-                                     text.capacity - text.length);
+        text.length +=
+            format_fixed2(percentage, text.dest + text.length, text.capacity - text.length);
     } else {
         text.truncated = true;
     }

@@ -28,8 +28,8 @@ const int64_t kLargestBlock = 1 << 20;
 
 // A signed 32-bit little-endian value at p.
 inline int32_t get_i32(const unsigned char* p) {
-    const uint32_t v = (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) |
-                       ((uint32_t)p[3] << 24);
+    const uint32_t v =
+        (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
     int32_t value;
     memcpy(&value, &v, sizeof value);
     return value;
@@ -37,8 +37,8 @@ inline int32_t get_i32(const unsigned char* p) {
 
 // A little-endian IEEE single at p.
 inline float get_f32(const unsigned char* p) {
-    const uint32_t v = (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) |
-                       ((uint32_t)p[3] << 24);
+    const uint32_t v =
+        (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
     float value;
     memcpy(&value, &v, sizeof value);
     return value;
@@ -127,8 +127,8 @@ IndexResult index_match_file(FILE* file, FrameIndex& index) {
     IndexResult result = {IndexStop::end_of_file, 0, false};
     index.count = 0;
     const int64_t size = stream_size(file);
-    BlockReader r = {file, (unsigned char*)malloc((size_t)kLargestBlock), 0, 0, kFirstBlock / 2,
-                     false, false};
+    BlockReader r = {
+        file, (unsigned char*)malloc((size_t)kLargestBlock), 0, 0, kFirstBlock / 2, false, false};
     if (!r.data) {
         result.stop = IndexStop::out_of_memory;
         return result;
@@ -196,14 +196,22 @@ void free_frame_index(FrameIndex& index) {
 
 const wchar_t* index_stop_text(IndexStop stop) {
     switch (stop) {
-    case IndexStop::end_of_file: return L"";
-    case IndexStop::negative_world_count: return L"negative count of world points";
-    case IndexStop::negative_match_count: return L"negative count of match points";
-    case IndexStop::world_size_overflow: return L"impossibly large count of world points";
-    case IndexStop::match_size_overflow: return L"impossibly large count of match points";
-    case IndexStop::too_many_frames: return L"too many frames";
-    case IndexStop::out_of_memory: return L"out of memory";
-    case IndexStop::read_error: return L"read error";
+        case IndexStop::end_of_file:
+            return L"";
+        case IndexStop::negative_world_count:
+            return L"negative count of world points";
+        case IndexStop::negative_match_count:
+            return L"negative count of match points";
+        case IndexStop::world_size_overflow:
+            return L"impossibly large count of world points";
+        case IndexStop::match_size_overflow:
+            return L"impossibly large count of match points";
+        case IndexStop::too_many_frames:
+            return L"too many frames";
+        case IndexStop::out_of_memory:
+            return L"out of memory";
+        case IndexStop::read_error:
+            return L"read error";
     }
     return L"";
 }
@@ -292,8 +300,8 @@ int32_t read_records(FILE* file, FramePoint* points, int32_t count, int32_t reco
 }
 
 // Decodes n raw records of record_size bytes packed at points + first, last first.
-void decode_chunk(FramePoint* points, int32_t first, int32_t n, int32_t record_size,
-                  bool has_link, bool has_id) {
+void decode_chunk(FramePoint* points, int32_t first, int32_t n, int32_t record_size, bool has_link,
+                  bool has_id) {
     const unsigned char* raw = (const unsigned char*)(points + first);
     for (int32_t i = n - 1; i >= 0; --i) {
         points[first + i] = decode_point(raw + (int64_t)i * record_size, has_link, has_id);
@@ -302,8 +310,7 @@ void decode_chunk(FramePoint* points, int32_t first, int32_t n, int32_t record_s
 
 // To-frame match records: decodes the chunk and clears increasing unless every identifier
 // is above the one before it (the chunk before included).
-void decode_chunk_with_ids(MatchPoint* match_points, int32_t first, int32_t n,
-                           bool& increasing) {
+void decode_chunk_with_ids(MatchPoint* match_points, int32_t first, int32_t n, bool& increasing) {
     decode_chunk(match_points, first, n, 32, true, true);
     for (int32_t i = first > 0 ? first : 1; i < first + n; ++i) {
         if (match_points[i - 1].id >= match_points[i].id) increasing = false;
@@ -474,8 +481,8 @@ int32_t read_match_part(FILE* file, int64_t bytes_left, int32_t record_size,
 // A to-world frame from its world records on: world points chunk by chunk, then the match
 // points, each chunk linking its world points back while it is in the cache.
 void read_to_world(FILE* file, int64_t world_start, int64_t size, int32_t w,
-                   WorldPoint*& world_points, MatchPoint*& match_points,
-                   int32_t& match_capacity, FrameRead& frame) {
+                   WorldPoint*& world_points, MatchPoint*& match_points, int32_t& match_capacity,
+                   FrameRead& frame) {
     WorldPoint* world = world_points;
     const int32_t read = read_records(file, world, w, 24, [&](int32_t first, int32_t n) {
         decode_chunk(world, first, n, 24, false, false);
@@ -485,9 +492,8 @@ void read_to_world(FILE* file, int64_t world_start, int64_t size, int32_t w,
     if (frame.cut_short) return;
     const int64_t match_start = world_start + (int64_t)w * 24;
     MatchPoint*& m = match_points;
-    const int32_t k = read_match_part(file, size - match_start, 28, match_points,
-                                      match_capacity, frame.cut_short,
-                                      [&](int32_t first, int32_t n) {
+    const int32_t k = read_match_part(file, size - match_start, 28, match_points, match_capacity,
+                                      frame.cut_short, [&](int32_t first, int32_t n) {
                                           decode_chunk(m, first, n, 28, true, false);
                                           frame.matched += link_back(world, w, m, first, n);
                                       });
@@ -504,17 +510,16 @@ void read_to_world(FILE* file, int64_t world_start, int64_t size, int32_t w,
 // behind the world records), so that each chunk of world points resolves its identifiers
 // while it is in the cache.
 void read_to_frame(FILE* file, int64_t world_start, int64_t size, int32_t w,
-                   WorldPoint*& world_points, MatchPoint*& match_points,
-                   int32_t& match_capacity, FrameRead& frame) {
+                   WorldPoint*& world_points, MatchPoint*& match_points, int32_t& match_capacity,
+                   FrameRead& frame) {
     int32_t k = 0;
     bool increasing = true;
     const int64_t match_start = world_start + (int64_t)w * 28;
     if (!frame.cut_short && crt_seek64(file, match_start, SEEK_SET) == 0) {
         MatchPoint*& m = match_points;
-        k = read_match_part(file, size - match_start, 32, match_points, match_capacity,
-                            frame.cut_short, [&](int32_t first, int32_t n) {
-                                decode_chunk_with_ids(m, first, n, increasing);
-                            });
+        k = read_match_part(
+            file, size - match_start, 32, match_points, match_capacity, frame.cut_short,
+            [&](int32_t first, int32_t n) { decode_chunk_with_ids(m, first, n, increasing); });
         if (k < 0) {
             frame.out_of_memory = true;
             return;
@@ -540,9 +545,8 @@ void read_to_frame(FILE* file, int64_t world_start, int64_t size, int32_t w,
 // Seeks to the kind byte, reads W, and then the records in large chunks, each decoded in
 // place while it is in the cache. Counts are checked against the bytes left in the file
 // before anything is allocated.
-FrameRead read_frame(FILE* file, int64_t offset, WorldPoint*& world_points,
-                     int32_t& world_capacity, MatchPoint*& match_points,
-                     int32_t& match_capacity) {
+FrameRead read_frame(FILE* file, int64_t offset, WorldPoint*& world_points, int32_t& world_capacity,
+                     MatchPoint*& match_points, int32_t& match_capacity) {
     FrameRead frame = {0, 0, 0, 1, false, false};
     const int64_t size = stream_size(file);
     unsigned char head[5];
@@ -562,11 +566,11 @@ FrameRead read_frame(FILE* file, int64_t offset, WorldPoint*& world_points,
         if (!grow_points(world_points, world_capacity, w)) {
             frame.out_of_memory = true;
         } else if (head[0] == 0) {
-            read_to_world(file, world_start, size, w, world_points, match_points,
-                          match_capacity, frame);
+            read_to_world(file, world_start, size, w, world_points, match_points, match_capacity,
+                          frame);
         } else {
-            read_to_frame(file, world_start, size, w, world_points, match_points,
-                          match_capacity, frame);
+            read_to_frame(file, world_start, size, w, world_points, match_points, match_capacity,
+                          frame);
         }
     }
     clearerr(file);

@@ -7,8 +7,12 @@
 #include "matchviewer/match_points.h"
 
 // Record sizes in the file, by the frame's kind byte (0: to-world, any other: to-frame).
-inline int32_t world_record_size(uint8_t kind) { return kind == 0 ? 24 : 28; }
-inline int32_t match_record_size(uint8_t kind) { return kind == 0 ? 28 : 32; }
+inline int32_t world_record_size(uint8_t kind) {
+    return kind == 0 ? 24 : 28;
+}
+inline int32_t match_record_size(uint8_t kind) {
+    return kind == 0 ? 28 : 32;
+}
 
 // The offsets of the frames of a match file: offsets[n - 1] is the position of frame n's
 // kind byte (frame start + 4). offsets is a malloc block owned by whoever holds the record.
@@ -56,29 +60,28 @@ int format_index_problem(const IndexResult& result, wchar_t* dest, int capacity)
 
 // The counts of a frame after read_frame.
 struct FrameRead {
-    int32_t world_count;   // W: world point records read whole
-    int32_t match_count;   // K: match point records read whole
-    int32_t matched;       // M: match points with a link >= 0 (to-world) or world points
-                           // with an identifier >= 0 (to-frame), resolved or not
+    int32_t world_count;     // W: world point records read whole
+    int32_t match_count;     // K: match point records read whole
+    int32_t matched;         // M: match points with a link >= 0 (to-world) or world points
+                             // with an identifier >= 0 (to-frame), resolved or not
     uint8_t links_to_world;  // 1: kind byte 0, lines start at the match points
-    bool cut_short;        // the frame is not whole: the file ends inside it or a count is
-                           // negative; the counts are those of the complete records
-    bool out_of_memory;    // the arrays could not grow; both counts are 0
+    bool cut_short;          // the frame is not whole: the file ends inside it or a count is
+                             // negative; the counts are those of the complete records
+    bool out_of_memory;      // the arrays could not grow; both counts are 0
 };
 
 // Reads the frame whose kind byte lies at offset into the reusable arrays and turns its
 // links into array positions. The arrays only grow, to exactly the count needed (realloc);
-// the capacities follow. Links left by this function are always -1 or below, or a valid
-// position in the other array:
+// the capacities follow. The links the view follows (match points' in a to-world frame,
+// world points' in a to-frame frame) are negative or a valid position in the other array:
 // - to-world: world_points[j].link is the last match point naming j, or -1; a match
 //   point naming a world point outside 0..W-1 gets link -1 (it still counts in M).
 // - to-frame: world_points[j].link is the position of the match point with that
 //   identifier (binary search by id); an identifier no match point has gives -1 (it still
-//   counts in M); a negative identifier is kept as read.
+//   counts in M); a negative identifier is kept as read. Match links are kept as read.
 // The caller must have withdrawn both arrays from the view: they may move.
-FrameRead read_frame(FILE* file, int64_t offset, WorldPoint*& world_points,
-                     int32_t& world_capacity, MatchPoint*& match_points,
-                     int32_t& match_capacity);
+FrameRead read_frame(FILE* file, int64_t offset, WorldPoint*& world_points, int32_t& world_capacity,
+                     MatchPoint*& match_points, int32_t& match_capacity);
 
 // The frame number load_frame shows for a request n: below 1 gives 1, above frame_count
 // gives frame_count. Returns 0 when there are no frames (nothing may then be read).

@@ -23,15 +23,23 @@ int32_t scroll_target(int code, int32_t current, int32_t thumb, int32_t frame_co
     // NOTE: 64-bit sums, so a step from an extreme position cannot overflow.
     const int64_t cur = current;
     switch (code) {
-    case SB_LINELEFT: return clamp_step(cur - 1, frame_count);
-    case SB_LINERIGHT: return clamp_step(cur + 1, frame_count);
-    case SB_PAGELEFT: return clamp_step(cur - scroll_page_size(frame_count), frame_count);
-    case SB_PAGERIGHT: return clamp_step(cur + scroll_page_size(frame_count), frame_count);
-    case SB_THUMBPOSITION:
-    case SB_THUMBTRACK: return thumb;
-    case SB_LEFT: return 1;
-    case SB_RIGHT: return clamp_step(frame_count, frame_count);
-    default: return current;
+        case SB_LINELEFT:
+            return clamp_step(cur - 1, frame_count);
+        case SB_LINERIGHT:
+            return clamp_step(cur + 1, frame_count);
+        case SB_PAGELEFT:
+            return clamp_step(cur - scroll_page_size(frame_count), frame_count);
+        case SB_PAGERIGHT:
+            return clamp_step(cur + scroll_page_size(frame_count), frame_count);
+        case SB_THUMBPOSITION:
+        case SB_THUMBTRACK:
+            return thumb;
+        case SB_LEFT:
+            return 1;
+        case SB_RIGHT:
+            return clamp_step(frame_count, frame_count);
+        default:
+            return current;
     }
 }
 

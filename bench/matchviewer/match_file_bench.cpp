@@ -108,8 +108,12 @@ void read_big_frame(benchmark::State& state, bool to_world, bool sorted_ids) {
     fclose(file);
 }
 
-void BM_ReadFrameToWorld(benchmark::State& state) { read_big_frame(state, true, false); }
-void BM_ReadFrameToFrameSortedIds(benchmark::State& state) { read_big_frame(state, false, true); }
+void BM_ReadFrameToWorld(benchmark::State& state) {
+    read_big_frame(state, true, false);
+}
+void BM_ReadFrameToFrameSortedIds(benchmark::State& state) {
+    read_big_frame(state, false, true);
+}
 void BM_ReadFrameToFrameScatteredIds(benchmark::State& state) {
     read_big_frame(state, false, false);
 }

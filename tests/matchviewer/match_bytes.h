@@ -1,4 +1,4 @@
-// Builds match files byte by byte for the tests, independently of the code under test.
+// Match files built byte by byte for the tests, independently of the code under test.
 #pragma once
 
 #include <stdint.h>
@@ -7,68 +7,67 @@
 
 #include <vector>
 
-// One point as the file carries it; which of link and id are written depends on the kind.
+// A point as the file carries it: position (s, s + 0.25, -s), direction (0.5, -1, 2s).
 struct FilePoint {
-    float position[3];
-    float direction[3];
+    int seed;
     int32_t link;
     int32_t id;
 };
 
+inline FilePoint pt(int seed, int32_t link = -1, int32_t id = -1) {
+    return {seed, link, id};
+}
+
 inline void put_i32(std::vector<uint8_t>& out, int32_t v) {
-    const uint32_t u = (uint32_t)v;
-    for (int i = 0; i < 4; ++i) out.push_back((uint8_t)(u >> (8 * i)));
+    for (int i = 0; i < 4; ++i) out.push_back((uint8_t)((uint32_t)v >> (8 * i)));
 }
 
 inline void put_f32(std::vector<uint8_t>& out, float f) {
-    uint32_t u;
-    memcpy(&u, &f, sizeof u);
-    put_i32(out, (int32_t)u);
+    int32_t v;
+    memcpy(&v, &f, sizeof v);
+    put_i32(out, v);
 }
 
-// A point with recognisable coordinates: position (seed, seed + 0.25, -seed), direction
-// (0.5, -1, seed x 2).
-inline FilePoint file_point(int seed, int32_t link = -1, int32_t id = -1) {
+inline void put_vectors(std::vector<uint8_t>& out, int seed) {
     const float s = (float)seed;
-    return FilePoint{{s, s + 0.25f, -s}, {0.5f, -1.0f, s * 2.0f}, link, id};
+    for (float v : {s, s + 0.25f, -s, 0.5f, -1.0f, 2.0f * s}) put_f32(out, v);
 }
 
-// Appends a frame with its real counts.
-inline void put_frame(std::vector<uint8_t>& out, uint8_t kind,
-                      const std::vector<FilePoint>& world,
+// Appends a frame; kind 0 is to-world. World links are written for to-frame frames only,
+// match ids likewise.
+inline void put_frame(std::vector<uint8_t>& out, uint8_t kind, const std::vector<FilePoint>& world,
                       const std::vector<FilePoint>& matches) {
-    put_i32(out, 0x54414d46);  // tag, never read
+    put_i32(out, 0x54414d46);  // the tag, never read
     out.push_back(kind);
     put_i32(out, (int32_t)world.size());
     for (const FilePoint& p : world) {
-        for (float v : p.position) put_f32(out, v);
-        for (float v : p.direction) put_f32(out, v);
+        put_vectors(out, p.seed);
         if (kind != 0) put_i32(out, p.link);
     }
     put_i32(out, (int32_t)matches.size());
     for (const FilePoint& p : matches) {
-        for (float v : p.position) put_f32(out, v);
-        for (float v : p.direction) put_f32(out, v);
+        put_vectors(out, p.seed);
         put_i32(out, p.link);
         if (kind != 0) put_i32(out, p.id);
     }
 }
 
-// Appends a frame header with the given counts and no records.
-inline void put_counts_only(std::vector<uint8_t>& out, uint8_t kind, int32_t world_count,
-                            int32_t match_count) {
-    put_i32(out, 7);
+// A frame of W and K zero-filled records of its kind's sizes; with records false only the
+// counts are written (a damaged frame).
+inline void put_blank(std::vector<uint8_t>& out, uint8_t kind, int32_t w, int32_t k,
+                      bool records = true) {
+    put_i32(out, 1);
     out.push_back(kind);
-    put_i32(out, world_count);
-    put_i32(out, match_count);
+    put_i32(out, w);
+    if (records) out.insert(out.end(), (size_t)w * (kind == 0 ? 24 : 28), 0);
+    put_i32(out, k);
+    if (records) out.insert(out.end(), (size_t)k * (kind == 0 ? 28 : 32), 0);
 }
 
-// A real temporary file holding bytes, positioned at its start; closed by the caller.
+// A real temporary file holding bytes, positioned at its start.
 inline FILE* file_with(const std::vector<uint8_t>& bytes) {
     FILE* file = tmpfile();
-    if (!file) return nullptr;
-    if (!bytes.empty()) fwrite(bytes.data(), 1, bytes.size(), file);
-    fflush(file);
-    rewind(file);
+    if (file && !bytes.empty()) fwrite(bytes.data(), 1, bytes.size(), file);
+    if (file) rewind(file);
     return file;
 }

@@ -91,10 +91,14 @@ uint64_t next_u64(Random& r) {
 }
 
 // A float in [-1, 1).
-float next_unit(Random& r) { return (float)((next_u64(r) >> 40) / 8388608.0 - 1.0); }
+float next_unit(Random& r) {
+    return (float)((next_u64(r) >> 40) / 8388608.0 - 1.0);
+}
 
 // An integer in [0, n); n > 0.
-int32_t next_below(Random& r, int32_t n) { return (int32_t)(next_u64(r) % (uint64_t)n); }
+int32_t next_below(Random& r, int32_t n) {
+    return (int32_t)(next_u64(r) % (uint64_t)n);
+}
 
 Point random_point(Random& r) {
     Point p = {};
