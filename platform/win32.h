@@ -7,6 +7,14 @@
 
 #ifdef _WIN32
 
+// NOTE: UNICODE makes the resource names (IDI_WINLOGO, IDC_ARROW) wide strings, as the
+// programs pass them to the W calls; the entry stays WinMain with the narrow command line.
+#ifndef UNICODE
+#define UNICODE
+#endif
+#ifndef _UNICODE
+#define _UNICODE
+#endif
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif

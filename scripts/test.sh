@@ -10,3 +10,4 @@ cmake --build "$build" -j"$(nproc)"
 cd "$build"
 ctest --output-on-failure -j"$(nproc)" "$@"
 cd - >/dev/null && bash scripts/fuzz-check.sh
+bash scripts/windows-check.sh || exit 1

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# The Windows step of the checks, run on Linux: cross-builds twinscope.exe, make_matches.exe
+# and the compile check of Meshweaver's PCL-free sources with MinGW-w64, makes sure the
+# programs need no DLL beyond those of Windows itself, and runs the smoke test of
+# twinscope.exe under Wine in a private Xvfb.
+#
+#   bash scripts/windows-check.sh
+#   HALDENMOOR_WIN_BUILD_DIR   cross-build folder (default build-win)
+#   HALDENMOOR_WIN_HOST_DIR    folder of the native test helpers (default build-win-host)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+bash scripts/install-deps.sh
+win=${HALDENMOOR_WIN_BUILD_DIR:-build-win}
+host=${HALDENMOOR_WIN_HOST_DIR:-build-win-host}
+jobs=$(nproc)
+started=$SECONDS
+
+echo "== cross-build for Windows ($win)"
+cmake -S . -B "$win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+  -DCMAKE_BUILD_TYPE=Release -DHALDENMOOR_MESHWEAVER=OFF -DHALDENMOOR_TESTS=OFF \
+  -DHALDENMOOR_BENCH=OFF
+cmake --build "$win" -j"$jobs" --target twinscope make_matches meshweaver_compile_check
+
+twinscope_exe=$win/matchviewer/twinscope.exe
+make_matches_exe=$win/tools/make_matches/make_matches.exe
+
+# Fails unless PE file $1 has subsystem $2 and imports only DLLs that come with Windows.
+# NOTE: a MinGW runtime DLL (libstdc++-6, libgcc_s_seh-1, libwinpthread-1) in this list
+# would mean the static runtime was lost, and the program would not start elsewhere.
+check_pe() {
+  local file=$1 subsystem=$2 dumped dlls dll
+  dumped=$(x86_64-w64-mingw32-objdump -p "$file")
+  grep -q "^Magic[[:space:]]*020b" <<<"$dumped" || { echo "$file: not a PE32+ file" >&2; return 1; }
+  grep -q "^Subsystem.*($subsystem)" <<<"$dumped" ||
+    { echo "$file: subsystem is not $subsystem" >&2; return 1; }
+  dlls=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$dumped" | tr 'A-Z' 'a-z' | sort -u)
+  [ -n "$dlls" ] || { echo "$file: no imports found" >&2; return 1; }
+  for dll in $dlls; do
+    case "$dll" in
+      kernel32.dll | user32.dll | gdi32.dll | opengl32.dll | glu32.dll | msvcrt.dll | \
+        advapi32.dll | shell32.dll | ole32.dll | ucrtbase.dll | api-ms-win-*.dll) ;;
+      *) echo "$file: needs $dll, which Windows does not have" >&2; return 1 ;;
+    esac
+  done
+  echo "$file: $subsystem, imports $(echo $dlls)"
+}
+check_pe "$twinscope_exe" "Windows GUI"
+check_pe "$make_matches_exe" "Windows CUI"
+
+echo "== native helpers of the smoke test ($host)"
+cmake -S tests/windows/host_tools -B "$host" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$host" -j"$jobs"
+
+echo "== twinscope.exe under Wine"
+# NOTE: the whole smoke test has one deadline on top of the timeouts of its own waits.
+tests/run_with_xvfb.sh timeout 600 bash tests/windows/twinscope_wine_test.sh \
+  "$twinscope_exe" "$make_matches_exe" "$host/make_matches/make_matches" "$host/x11_probe" \
+  "$host/x11_patch"
+echo "windows check: ok ($((SECONDS - started)) s)"
