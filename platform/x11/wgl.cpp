@@ -327,5 +327,9 @@ BOOL WINAPI SwapBuffers(HDC dc) {
         return FALSE;
     }
     glXSwapBuffers(dc->display, dc->drawable);
+    // NOTE: the frame must be on screen when the swap returns: a screen grab right after a
+    // synchronous repaint reads it over another thread's connection, and X orders requests
+    // only within one connection.
+    XSync(dc->display, False);
     return TRUE;
 }
