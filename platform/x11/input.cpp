@@ -145,8 +145,8 @@ void on_key(X11Thread* thread, XKeyEvent* event, bool press) {
         return;
     }
     UINT message = press ? (sys ? WM_SYSKEYDOWN : WM_KEYDOWN) : (sys ? WM_SYSKEYUP : WM_KEYUP);
-    // NOTE: X keycodes are evdev codes + 8, and evdev codes are PC set-1 scan codes.
-    LPARAM lparam = 1 | (LPARAM)(((keycode - 8) & 0xFF) << 16);
+    // NOTE: X keycodes are evdev codes + 8.
+    LPARAM lparam = 1 | (LPARAM)(x11_scan_code_of(keycode >= 8 ? keycode - 8 : 0) << 16);
     if (x11_vk_is_extended(vk)) lparam |= (LPARAM)1 << 24;
     if (alt) lparam |= (LPARAM)1 << 29;
     if (repeat || !press) lparam |= (LPARAM)1 << 30;

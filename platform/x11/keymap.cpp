@@ -79,6 +79,28 @@ wchar_t x11_char_of_keysym(unsigned long keysym) {
     return 0;
 }
 
+unsigned int x11_scan_code_of(unsigned int evdev_code) {
+    // NOTE: evdev numbers the keys of the PC's first 96 scan codes alike; the extended
+    // keys (E0 prefix on a PC) were given new numbers and map back here.
+    switch (evdev_code) {
+    case 96: return 0x1C;   // keypad Enter
+    case 97: return 0x1D;   // right Ctrl
+    case 98: return 0x35;   // keypad /
+    case 100: return 0x38;  // right Alt
+    case 102: return 0x47;  // Home
+    case 103: return 0x48;  // Up
+    case 104: return 0x49;  // Page Up
+    case 105: return 0x4B;  // Left
+    case 106: return 0x4D;  // Right
+    case 107: return 0x4F;  // End
+    case 108: return 0x50;  // Down
+    case 109: return 0x51;  // Page Down
+    case 110: return 0x52;  // Insert
+    case 111: return 0x53;  // Delete
+    default: return evdev_code < 96 ? evdev_code : 0;
+    }
+}
+
 bool x11_vk_is_extended(UINT vk) {
     switch (vk) {
     case VK_PRIOR:

@@ -33,17 +33,16 @@ MSG make_message(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     return msg;
 }
 
-// Translates every X event already available on the thread's connection.
-void pump_x_events(X11Thread* thread) {
+// Translates one X event if the thread's connection has one; false when none waits.
+bool pump_one_x_event(X11Thread* thread) {
     Display* display = thread->display;
-    if (!display) return;
     // NOTE: XPending reads what the socket holds without blocking; XNextEvent then
     // never waits inside Xlib.
-    while (XPending(display)) {
-        XEvent event;
-        XNextEvent(display, &event);
-        x11_handle_event(thread, &event);
-    }
+    if (!display || !XPending(display)) return false;
+    XEvent event;
+    XNextEvent(display, &event);
+    x11_handle_event(thread, &event);
+    return true;
 }
 
 // Blocks until someone wakes the thread, X has events (with_x) or the timeout (ms, -1
@@ -120,12 +119,20 @@ int next_timeout_locked(X11Thread* thread) {
 
 // Looks for the next message in Win32's order: sent messages (handled here), posted and
 // input messages, WM_QUIT, WM_PAINT, WM_TIMER. Waits when wait is set.
+// NOTE: X events are translated one at a time, only when no queued message fits: like
+// Windows, which binds input to a window when it is read, a SetCapture or SetFocus made
+// while handling one message then steers the input that follows, and GetKeyState tells
+// the state as of the message being handled.
 bool next_message(MSG* out, HWND filter, UINT min, UINT max, UINT remove_flags, bool wait) {
     X11Thread* thread = x11_thread();
     bool remove = remove_flags & PM_REMOVE;
     for (;;) {
         x11_process_sent(thread);
-        pump_x_events(thread);
+        {
+            Guard guard(x11_lock());
+            if (take_posted_locked(thread, out, filter, min, max, remove)) return true;
+        }
+        if (pump_one_x_event(thread)) continue;
         int timeout;
         {
             Guard guard(x11_lock());

@@ -29,6 +29,7 @@ struct BoxState {
     RECT button_rect = {};
     bool pressed = false;  // the mouse went down on the button and is held
     bool hot = false;      // ... and is over it now
+    UINT key_down = 0;     // Return, Space or Escape pressed while the box was up
     bool done = false;
 };
 
@@ -272,7 +273,15 @@ LRESULT CALLBACK box_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam)
         if (box) on_mouse(hwnd, box, message, lparam);
         return 0;
     case WM_KEYDOWN:
-        if (box && (wparam == VK_RETURN || wparam == VK_SPACE || wparam == VK_ESCAPE)) box->done = true;
+        // NOTE: a key held down before the box appeared (bit 30) does not count.
+        if (box && (wparam == VK_RETURN || wparam == VK_SPACE || wparam == VK_ESCAPE) && !(lparam & (1 << 30)))
+            box->key_down = (UINT)wparam;
+        return 0;
+    case WM_KEYUP:
+        // NOTE: the box closes when the key is released, as a push button does: closing
+        // on the press would leave the release to whatever window comes next, and a tool
+        // sending the release to the box would find it gone.
+        if (box && box->key_down == wparam) box->done = true;
         return 0;
     case WM_CLOSE:
         // NOTE: the modal loop destroys the box once it sees done.

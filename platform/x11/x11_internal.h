@@ -256,5 +256,7 @@ void wgl_forget_window_locked(X11Window* window);
 UINT x11_vk_of_keysym(unsigned long keysym);
 // The character a key symbol types, or 0.
 wchar_t x11_char_of_keysym(unsigned long keysym);
+// The PC scan code of an evdev key code (X keycode - 8), or 0.
+unsigned int x11_scan_code_of(unsigned int evdev_code);
 // True for keys whose Win32 scan code has the extended flag.
 bool x11_vk_is_extended(UINT vk);

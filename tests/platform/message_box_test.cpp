@@ -1,0 +1,170 @@
+// Message boxes as a user meets them: a window titled with the caption that has the
+// keyboard, closes on Return, Escape, a click on OK or the close request, keeps its owner
+// disabled meanwhile while the owner's thread still answers sends, and draws its icon.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "platform/x11/x11_shared.h"
+#include "test_util.h"
+
+namespace {
+
+struct Geometry {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+Geometry geometry_of(unsigned long id) {
+    std::string out;
+    run("xdotool getwindowgeometry " + std::to_string(id), &out);
+    Geometry g;
+    size_t at = out.find("Position: ");
+    if (at != std::string::npos) sscanf(out.c_str() + at, "Position: %d,%d", &g.x, &g.y);
+    at = out.find("Geometry: ");
+    if (at != std::string::npos) sscanf(out.c_str() + at, "Geometry: %dx%d", &g.width, &g.height);
+    return g;
+}
+
+// Runs a user's part on another thread while the calling thread sits in MessageBoxW.
+struct User {
+    explicit User(std::function<void()> act) : thread(std::move(act)) {}
+    ~User() { thread.join(); }
+    std::thread thread;
+};
+
+class MessageBox : public ::testing::Test {
+protected:
+    void SetUp() override { reset_recorder(); }
+    void TearDown() override { reset_recorder(); }
+};
+
+}  // namespace
+
+TEST_F(MessageBox, ModalOverItsOwnerAndClosedByReturn) {
+    HWND owner = make_focused_window(L"Owner", 100, 100, 500, 400);
+    recorder().handler = [](HWND, UINT message, WPARAM, LPARAM, LRESULT* result) {
+        if (message != WM_USER + 7) return false;
+        *result = 77;
+        return true;
+    };
+    std::atomic<bool> focused{false}, disabled{false};
+    std::atomic<LRESULT> answer{0};
+    std::atomic<unsigned long> box{0};
+    Geometry box_area;
+    int result;
+    {
+        User user([&] {
+            box = find_window_by_title("Layer box");
+            if (!box) return;
+            box_area = geometry_of(box);
+            std::string focus;
+            for (int i = 0; i < 100 && !focused; ++i) {
+                run("xdotool getwindowfocus", &focus);
+                focused = !focus.empty() && std::stoul(focus) == box;
+                Sleep(20);
+            }
+            disabled = !IsWindowEnabled(owner);
+            answer = SendMessageW(owner, WM_USER + 7, 0, 0);  // the owner's thread is in the box
+            run("xdotool mousemove 130 140 click 1");         // on the owner: ignored
+            Sleep(100);
+            run("xdotool key Return");
+        });
+        result = MessageBoxW(owner, L"First line\nSecond line", L"Layer box", MB_OK);
+    }
+    ASSERT_NE(0ul, box.load()) << "no window titled with the caption";
+    EXPECT_EQ(IDOK, result);
+    EXPECT_TRUE(focused) << "the box did not take the keyboard focus";
+    EXPECT_TRUE(disabled) << "the owner stayed enabled";
+    EXPECT_EQ(77, answer.load());
+    EXPECT_EQ(0, seen_count(WM_LBUTTONDOWN));
+    EXPECT_TRUE(IsWindowEnabled(owner));
+    EXPECT_EQ(0ul, find_window_by_title("Layer box", 0));
+    // Centred on its owner.
+    Geometry owner_area = geometry_of(x11_window_of(owner));
+    EXPECT_NEAR(owner_area.x + owner_area.width / 2, box_area.x + box_area.width / 2, 2);
+    pump_until([owner] { return GetFocus() == owner; });
+    EXPECT_EQ(owner, GetFocus()) << "the keyboard did not return to the owner";
+    DestroyWindow(owner);
+}
+
+TEST_F(MessageBox, ClosesOnEscapeOkClickAndCloseRequest) {
+    std::vector<std::string> ways = {"escape", "click", "close"};
+    for (const std::string& way : ways) {
+        std::atomic<bool> found{false};
+        int result;
+        {
+            User user([&] {
+                unsigned long box = find_window_by_title("Closing " + way);
+                found = box != 0;
+                if (!box) return;
+                std::string id = std::to_string(box);
+                if (way == "escape") run("xdotool key --window " + id + " Escape");
+                if (way == "close") send_delete_window(box);
+                if (way == "click") {
+                    Geometry g = geometry_of(box);
+                    // The OK button is centred, 12 pixels above the bottom, 26 high.
+                    int x = g.x + g.width / 2, y = g.y + g.height - 12 - 13;
+                    run("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1");
+                }
+            });
+            std::wstring caption = L"Closing " + std::wstring(way.begin(), way.end());
+            result = MessageBoxW(nullptr, L"Text", caption.c_str(), MB_OK);
+        }
+        EXPECT_TRUE(found) << way;
+        EXPECT_EQ(IDOK, result) << way;
+    }
+}
+
+TEST_F(MessageBox, IconsAndTextAreDrawn) {
+    struct Case {
+        UINT type;
+        const char* title;
+        int dx, dy;  // inside the icon circle, off its white sign
+        COLORREF color;
+    };
+    for (const Case& c : {Case{MB_ICONERROR, "Error icon", 6, 16, RGB(220, 30, 30)},
+                          Case{MB_ICONINFORMATION, "Info icon", 6, 16, RGB(30, 80, 220)}}) {
+        std::atomic<bool> colored{false}, sign{false}, text{false};
+        {
+            User user([&] {
+                unsigned long box = find_window_by_title(c.title);
+                if (!box) return;
+                Sleep(200);
+                Geometry g = geometry_of(box);
+                colored = near_color(c.color, screen_pixel(g.x + 12 + c.dx, g.y + 12 + c.dy), 8);
+                // The sign: an X through the centre, or the dot of the "i" above it.
+                int sign_y = c.type == MB_ICONERROR ? 16 : 9;
+                sign = near_color(RGB(255, 255, 255), screen_pixel(g.x + 12 + 16, g.y + 12 + sign_y), 8);
+                for (int x = 56; x < g.width - 12 && !text; ++x)
+                    for (int y = 12; y < 44 && !text; ++y) text = GetRValue(screen_pixel(g.x + x, g.y + y)) < 80;
+                run("xdotool key --window " + std::to_string(box) + " space");
+            });
+            std::wstring title(c.title, c.title + strlen(c.title));
+            MessageBoxW(nullptr, L"Some words of text", title.c_str(), c.type);
+        }
+        EXPECT_TRUE(colored) << c.title;
+        EXPECT_TRUE(sign) << c.title;
+        EXPECT_TRUE(text) << c.title << ": no dark text pixels";
+    }
+}
+
+static DWORD WINAPI box_thread(LPVOID param) {
+    *static_cast<std::atomic<int>*>(param) = MessageBoxW(nullptr, L"From a thread", L"Thread box", MB_ICONINFORMATION);
+    return 0;
+}
+
+TEST_F(MessageBox, WorksFromAnotherThreadCentredOnTheScreen) {
+    std::atomic<int> result{-1};
+    ASSERT_NE(nullptr, CreateThread(nullptr, 0, box_thread, &result, 0, nullptr));
+    unsigned long box = find_window_by_title("Thread box");
+    ASSERT_NE(0ul, box);
+    Geometry g = geometry_of(box);
+    EXPECT_NEAR(1280 / 2, g.x + g.width / 2, 2);
+    // The outer frame is centred: the client area sits 27 pixels below its top, 4 above its bottom.
+    EXPECT_NEAR(1024 / 2 + (27 - 4) / 2, g.y + g.height / 2, 2);
+    run("xdotool key --window " + std::to_string(box) + " Return");
+    DWORD start = GetTickCount();
+    while (result == -1 && GetTickCount() - start < 5000) Sleep(10);
+    EXPECT_EQ(IDOK, result.load());
+}
