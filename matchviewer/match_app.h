@@ -33,6 +33,12 @@ extern MatchApp* app;
 // Caption of every message box of the program.
 extern const wchar_t* const kAppCaption;
 
+// The create handler of the main window: children, the view thread, then the match file
+// and its first frame.
+void start_match_app(HWND main_window);
+// After the message loop: withdraws the frame from the view, closes the file, frees the arrays.
+void release_match_app();
+
 void layout_children(int cw, int ch);
 void append_log(const wchar_t* text);
 void route_wheel(WPARAM wparam, LPARAM lparam);

@@ -1,5 +1,4 @@
-// Twinscope: steps through the frames of a match file, one frame at a time in the 3D view,
-// with a log line per frame shown.
+// Twinscope's main-thread operations: start-up, layout, log, scrolling and frame loading.
 #include <stdlib.h>
 
 #include "matchviewer/log_lines.h"
@@ -12,9 +11,6 @@ const wchar_t* const kAppCaption = L"Twinscope";
 
 namespace {
 
-const wchar_t* const kClassName = L"Twinscope";
-const int kWindowWidth = 800;
-const int kWindowHeight = 640;
 const int kLogHeight = 135;
 const int kScrollHeight = 15;
 const int kBelowView = 150;
@@ -49,8 +45,13 @@ void create_children(HWND hwnd) {
                                       250, 350, 300, 100, hwnd, nullptr, app->instance, nullptr);
 }
 
-// The start-up: children, the view thread, then the match file and its first frame.
-void on_create(HWND hwnd) {
+
+
+
+
+}  // namespace
+
+void start_match_app(HWND hwnd) {
     app->main_window = hwnd;
     create_children(hwnd);
     ViewState* view = &app->view;
@@ -67,60 +68,7 @@ void on_create(HWND hwnd) {
     index_frames();
 }
 
-LRESULT CALLBACK main_window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
-    switch (msg) {
-        case WM_CREATE:
-            on_create(hwnd);
-            return 0;
-        case WM_SIZE:
-            layout_children(LOWORD(lparam), HIWORD(lparam));
-            break;
-        case WM_PAINT: {
-            PAINTSTRUCT ps;
-            BeginPaint(hwnd, &ps);
-            redraw_view(&app->view);
-            EndPaint(hwnd, &ps);
-            break;
-        }
-        case WM_CLOSE:
-            DestroyWindow(hwnd);
-            PostQuitMessage(0);
-            return 0;
-        case WM_DESTROY:
-            PostQuitMessage(0);
-            break;
-        case WM_KEYDOWN:
-            handle_key((int)wparam);
-            break;
-        case WM_HSCROLL:
-            scroll_frames(wparam);
-            return 0;
-        case WM_MOUSEWHEEL:
-            route_wheel(wparam, lparam);
-            return 0;
-        case WM_VIEW_REDRAW:
-            redraw_view(&app->view);
-            break;
-    }
-    return DefWindowProcW(hwnd, msg, wparam, lparam);
-}
-
-void register_main_class() {
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof(wc);
-    wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = main_window_proc;
-    wc.hInstance = app->instance;
-    wc.hIcon = LoadIconW(nullptr, IDI_WINLOGO);
-    wc.hIconSm = LoadIconW(nullptr, IDI_WINLOGO);
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    wc.lpszClassName = kClassName;
-    RegisterClassExW(&wc);
-}
-
-// Withdraws the frame from the view, then closes the file and frees the arrays.
-void release_all() {
+void release_match_app() {
     {
         std::lock_guard<std::mutex> hold(app->view.paint_lock);
         for (int layer = 0; layer < 2; ++layer) {
@@ -134,8 +82,6 @@ void release_all() {
     free(app->world_points);
     free(app->match_points);
 }
-
-}  // namespace
 
 void layout_children(int cw, int ch) {
     // NOTE: a client area lower than the log and the scrollbar leaves the view empty
@@ -240,31 +186,3 @@ void load_frame(int32_t n) {
     append_log(line);
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
-    static MatchApp match_app;
-    app = &match_app;
-    app->instance = instance;
-    init_view_state(&app->view);
-    register_main_class();
-    app->path_result =
-        path_from_command_line(command_line, "MatchInfo.dat", app->input_path, MAX_PATH);
-
-    const int x = (GetSystemMetrics(SM_CXSCREEN) - kWindowWidth) / 2;
-    const int y = (GetSystemMetrics(SM_CYSCREEN) - kWindowHeight) / 2;
-    app->main_window = CreateWindowExW(0, kClassName, L"Haldenmoor - Twinscope",
-                                       WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, y, kWindowWidth,
-                                       kWindowHeight, nullptr, nullptr, instance, nullptr);
-    if (!app->main_window) {
-        MessageBoxW(nullptr, L"The main window could not be created.", kAppCaption,
-                    MB_ICONERROR);
-        return 1;
-    }
-
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-    release_all();
-    return 0;
-}
