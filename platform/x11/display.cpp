@@ -55,6 +55,7 @@ void end_thread(void* value) {
         thread->sent.clear();
     }
     for (auto& sender : waiting) x11_wake(sender.get());
+    wgl_thread_ended();
     if (thread->display) {
         XCloseDisplay(thread->display);
         thread->display = nullptr;
@@ -63,7 +64,9 @@ void end_thread(void* value) {
     delete holder;
 }
 
-void make_thread_key() { pthread_key_create(&g_thread_key, end_thread); }
+void make_thread_key() {
+    pthread_key_create(&g_thread_key, end_thread);
+}
 
 Display* open_thread_display(X11Thread* thread) {
     std::call_once(g_xlib_once, [] {
@@ -144,9 +147,9 @@ const X11Atoms& x11_atoms(Display* display) {
     std::lock_guard<std::recursive_mutex> guard(x11_lock());
     auto found = cache->find(display);
     if (found != cache->end()) return found->second;
-    const char* names[] = {"WM_PROTOCOLS", "WM_DELETE_WINDOW", "WM_STATE", "_NET_WM_NAME",
-                           "_NET_WM_PID", "_NET_WM_PING", "UTF8_STRING", "_NET_WM_WINDOW_TYPE",
-                           "_NET_WM_WINDOW_TYPE_DIALOG"};
+    const char* names[] = {"WM_PROTOCOLS", "WM_DELETE_WINDOW",    "WM_STATE",
+                           "_NET_WM_NAME", "_NET_WM_PID",         "_NET_WM_PING",
+                           "UTF8_STRING",  "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_DIALOG"};
     Atom atoms[9];
     XInternAtoms(display, const_cast<char**>(names), 9, False, atoms);
     X11Atoms& entry = (*cache)[display];
@@ -226,19 +229,30 @@ unsigned long x11_pixel_of(Display* display, COLORREF color) {
 int WINAPI GetSystemMetrics(int index) {
     int width, height;
     switch (index) {
-    case SM_CXSCREEN: x11_screen_size(&width, &height); return width;
-    case SM_CYSCREEN: x11_screen_size(&width, &height); return height;
-    case SM_CXFRAME: return X11_FRAME_X;
-    case SM_CYFRAME: return X11_FRAME_Y;
-    case SM_CYCAPTION: return X11_CAPTION;
-    case SM_CXVSCROLL:
-    case SM_CYHSCROLL:
-    case SM_CYVSCROLL:
-    case SM_CXHSCROLL: return X11_SCROLL_SIZE;
-    case SM_CXBORDER:
-    case SM_CYBORDER: return 1;
-    case SM_CXEDGE:
-    case SM_CYEDGE: return 2;
-    default: return 0;
+        case SM_CXSCREEN:
+            x11_screen_size(&width, &height);
+            return width;
+        case SM_CYSCREEN:
+            x11_screen_size(&width, &height);
+            return height;
+        case SM_CXFRAME:
+            return X11_FRAME_X;
+        case SM_CYFRAME:
+            return X11_FRAME_Y;
+        case SM_CYCAPTION:
+            return X11_CAPTION;
+        case SM_CXVSCROLL:
+        case SM_CYHSCROLL:
+        case SM_CYVSCROLL:
+        case SM_CXHSCROLL:
+            return X11_SCROLL_SIZE;
+        case SM_CXBORDER:
+        case SM_CYBORDER:
+            return 1;
+        case SM_CXEDGE:
+        case SM_CYEDGE:
+            return 2;
+        default:
+            return 0;
     }
 }

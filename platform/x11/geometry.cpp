@@ -19,7 +19,8 @@ void apply_geometry_locked(X11Window* window) {
     x11_client_size_locked(window, &width, &height);
     int x = window->x + window->frame_x;
     int y = window->y + window->frame_y + window->caption;
-    XMoveResizeWindow(window->display, window->xwindow, x, y, std::max(1, width), std::max(1, height));
+    XMoveResizeWindow(window->display, window->xwindow, x, y, std::max(1, width),
+                      std::max(1, height));
     remember_request(window, x, y, width, height);
 }
 
@@ -121,7 +122,8 @@ BOOL WINAPI SetWindowPos(HWND hwnd, HWND, int x, int y, int cx, int cy, UINT fla
     }
     // NOTE: on a window of another thread this runs there, and WM_SIZE is delivered on
     // that thread before we return, as Windows does.
-    return (BOOL)x11_run_on_owner(hwnd, [=] { return set_window_pos_here(hwnd, x, y, cx, cy, flags); });
+    return (BOOL)x11_run_on_owner(hwnd,
+                                  [=] { return set_window_pos_here(hwnd, x, y, cx, cy, flags); });
 }
 
 BOOL WINAPI MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint) {
@@ -245,7 +247,8 @@ void x11_window_configured(HWND hwnd, int root_x, int root_y, int width, int hei
         X11Window* window = x11_window_locked(hwnd);
         if (!window || window->parent) return;
         for (auto it = window->requested.begin(); it != window->requested.end(); ++it) {
-            if (it->left == root_x && it->top == root_y && it->right == width && it->bottom == height) {
+            if (it->left == root_x && it->top == root_y && it->right == width &&
+                it->bottom == height) {
                 // NOTE: the echo of our own request; older requests are superseded.
                 window->requested.erase(window->requested.begin(), it + 1);
                 return;
@@ -275,7 +278,8 @@ bool x11_recreate_window(HWND hwnd, Visual* visual, int depth) {
     if (window->visual && window->visual->visualid == visual->visualid) return true;
     Window old = window->xwindow;
     Window parent = DefaultRootWindow(display);
-    if (X11Window* parent_window = x11_window_locked(window->parent)) parent = parent_window->xwindow;
+    if (X11Window* parent_window = x11_window_locked(window->parent))
+        parent = parent_window->xwindow;
     Colormap colormap = XCreateColormap(display, DefaultRootWindow(display), visual, AllocNone);
     XSetWindowAttributes attributes = {};
     attributes.event_mask = x11_event_mask(window);
@@ -286,11 +290,10 @@ bool x11_recreate_window(HWND hwnd, Visual* visual, int depth) {
     int width, height;
     x11_client_size_locked(window, &width, &height);
     x11_trap_begin();
-    Window replacement =
-        XCreateWindow(display, parent, window->x + window->frame_x,
-                      window->y + window->frame_y + window->caption, std::max(1, width),
-                      std::max(1, height), 0, depth, InputOutput, visual,
-                      CWEventMask | CWBorderPixel | CWColormap | CWBackPixmap | CWBitGravity, &attributes);
+    Window replacement = XCreateWindow(
+        display, parent, window->x + window->frame_x, window->y + window->frame_y + window->caption,
+        std::max(1, width), std::max(1, height), 0, depth, InputOutput, visual,
+        CWEventMask | CWBorderPixel | CWColormap | CWBackPixmap | CWBitGravity, &attributes);
     int error = x11_trap_end(display);
     if (error) {
         x11_report("GLX", "cannot create a window with the pixel format's visual", display, error);
@@ -301,7 +304,8 @@ bool x11_recreate_window(HWND hwnd, Visual* visual, int depth) {
     // which X allows.
     for (HWND child : window->children)
         if (X11Window* child_window = x11_window_locked(child))
-            XReparentWindow(display, child_window->xwindow, replacement, child_window->x, child_window->y);
+            XReparentWindow(display, child_window->xwindow, replacement, child_window->x,
+                            child_window->y);
     if (window->colormap) XFreeColormap(display, window->colormap);
     window->xwindow = replacement;
     window->visual = visual;

@@ -33,7 +33,8 @@ void apply_state(unsigned int state) {
     set_key_down_only(VK_LBUTTON, state & Button1Mask);
     set_key_down_only(VK_MBUTTON, state & Button2Mask);
     set_key_down_only(VK_RBUTTON, state & Button3Mask);
-    g_key_state[VK_CAPITAL] = (unsigned char)((g_key_state[VK_CAPITAL] & 0x80) | ((state & LockMask) ? 1 : 0));
+    g_key_state[VK_CAPITAL] =
+        (unsigned char)((g_key_state[VK_CAPITAL] & 0x80) | ((state & LockMask) ? 1 : 0));
 }
 
 WPARAM mouse_flags(unsigned int state) {
@@ -93,10 +94,12 @@ HWND key_target(Window xwindow) {
 // True when X reports a key release that auto-repeat follows at once (servers without
 // detectable auto-repeat send release/press pairs).
 bool is_fake_release(X11Thread* thread, XKeyEvent* event) {
-    if (thread->detectable_repeat || !XEventsQueued(event->display, QueuedAfterReading)) return false;
+    if (thread->detectable_repeat || !XEventsQueued(event->display, QueuedAfterReading))
+        return false;
     XEvent next;
     XPeekEvent(event->display, &next);
-    return next.type == KeyPress && next.xkey.keycode == event->keycode && next.xkey.time == event->time;
+    return next.type == KeyPress && next.xkey.keycode == event->keycode &&
+           next.xkey.time == event->time;
 }
 
 wchar_t typed_char(XKeyEvent* event, UINT vk) {
@@ -114,11 +117,20 @@ wchar_t typed_char(XKeyEvent* event, UINT vk) {
 
 void update_side_keys(KeySym keysym, bool down) {
     switch (keysym) {
-    case XK_Shift_L: set_key(VK_LSHIFT, down); break;
-    case XK_Shift_R: set_key(VK_RSHIFT, down); break;
-    case XK_Control_L: set_key(VK_LCONTROL, down); break;
-    case XK_Control_R: set_key(VK_RCONTROL, down); break;
-    default: break;
+        case XK_Shift_L:
+            set_key(VK_LSHIFT, down);
+            break;
+        case XK_Shift_R:
+            set_key(VK_RSHIFT, down);
+            break;
+        case XK_Control_L:
+            set_key(VK_LCONTROL, down);
+            break;
+        case XK_Control_R:
+            set_key(VK_RCONTROL, down);
+            break;
+        default:
+            break;
     }
 }
 
@@ -231,7 +243,8 @@ void on_focus_in(X11Thread* thread, XFocusChangeEvent* event) {
         if (!window || window->parent) return;
         thread->active = window->handle;
         restore = window->handle;
-        for (X11Window* last = x11_window_locked(window->last_focus); last; last = x11_window_locked(last->parent))
+        for (X11Window* last = x11_window_locked(window->last_focus); last;
+             last = x11_window_locked(last->parent))
             if (last == window) restore = window->last_focus;
         if (thread->focus == restore) return;
     }
@@ -246,7 +259,8 @@ void on_focus_out(X11Thread* thread, XFocusChangeEvent* event) {
         X11Window* window = x11_window_by_xid_locked(event->window);
         if (!window || window->parent) return;
         if (thread->active == window->handle) thread->active = nullptr;
-        for (X11Window* focus = x11_window_locked(thread->focus); focus; focus = x11_window_locked(focus->parent))
+        for (X11Window* focus = x11_window_locked(thread->focus); focus;
+             focus = x11_window_locked(focus->parent))
             if (focus == window) had_focus = true;
         if (had_focus) window->last_focus = thread->focus;
     }
@@ -276,8 +290,8 @@ void on_configure(X11Thread* thread, XConfigureEvent* event) {
         // NOTE: a window manager's frame is the parent; only a synthetic event from the
         // manager carries root coordinates.
         Window child;
-        XTranslateCoordinates(thread->display, event->window, DefaultRootWindow(thread->display), 0, 0,
-                              &root_x, &root_y, &child);
+        XTranslateCoordinates(thread->display, event->window, DefaultRootWindow(thread->display), 0,
+                              0, &root_x, &root_y, &child);
     }
     x11_window_configured(hwnd, root_x, root_y, event->width, event->height);
 }
@@ -297,7 +311,8 @@ void on_map(XMapEvent* event, bool mapped) {
 void on_reparent(XReparentEvent* event) {
     Guard guard(x11_lock());
     X11Window* window = x11_window_by_xid_locked(event->window);
-    if (window && !window->parent) window->reparented = event->parent != DefaultRootWindow(event->display);
+    if (window && !window->parent)
+        window->reparented = event->parent != DefaultRootWindow(event->display);
 }
 
 void on_client_message(X11Thread* thread, XClientMessageEvent* event) {
@@ -323,32 +338,67 @@ void on_client_message(X11Thread* thread, XClientMessageEvent* event) {
     if (hwnd) x11_post_input(hwnd, WM_CLOSE, 0, 0, x11_last_pointer());
 }
 
-void on_crossing(XCrossingEvent* event) { x11_set_last_pointer(event->x_root, event->y_root); }
+void on_crossing(XCrossingEvent* event) {
+    x11_set_last_pointer(event->x_root, event->y_root);
+}
 
 }  // namespace
 
 void x11_handle_event(X11Thread* thread, XEvent* event) {
     switch (event->type) {
-    case KeyPress: on_key(thread, &event->xkey, true); break;
-    case KeyRelease: on_key(thread, &event->xkey, false); break;
-    case ButtonPress: on_button(thread, &event->xbutton, true); break;
-    case ButtonRelease: on_button(thread, &event->xbutton, false); break;
-    case MotionNotify: on_motion(thread, &event->xmotion); break;
-    case EnterNotify:
-    case LeaveNotify: on_crossing(&event->xcrossing); break;
-    case FocusIn: on_focus_in(thread, &event->xfocus); break;
-    case FocusOut: on_focus_out(thread, &event->xfocus); break;
-    case Expose: on_expose(&event->xexpose); break;
-    case ConfigureNotify: on_configure(thread, &event->xconfigure); break;
-    case MapNotify: on_map(&event->xmap, true); break;
-    case UnmapNotify: on_map(reinterpret_cast<XMapEvent*>(&event->xunmap), false); break;
-    case ReparentNotify: on_reparent(&event->xreparent); break;
-    case ClientMessage: on_client_message(thread, &event->xclient); break;
-    case MappingNotify: XRefreshKeyboardMapping(&event->xmapping); break;
-    case SelectionRequest:
-    case SelectionClear:
-    case SelectionNotify: x11_clipboard_handle_event(thread->display, event); break;
-    default: break;
+        case KeyPress:
+            on_key(thread, &event->xkey, true);
+            break;
+        case KeyRelease:
+            on_key(thread, &event->xkey, false);
+            break;
+        case ButtonPress:
+            on_button(thread, &event->xbutton, true);
+            break;
+        case ButtonRelease:
+            on_button(thread, &event->xbutton, false);
+            break;
+        case MotionNotify:
+            on_motion(thread, &event->xmotion);
+            break;
+        case EnterNotify:
+        case LeaveNotify:
+            on_crossing(&event->xcrossing);
+            break;
+        case FocusIn:
+            on_focus_in(thread, &event->xfocus);
+            break;
+        case FocusOut:
+            on_focus_out(thread, &event->xfocus);
+            break;
+        case Expose:
+            on_expose(&event->xexpose);
+            break;
+        case ConfigureNotify:
+            on_configure(thread, &event->xconfigure);
+            break;
+        case MapNotify:
+            on_map(&event->xmap, true);
+            break;
+        case UnmapNotify:
+            on_map(reinterpret_cast<XMapEvent*>(&event->xunmap), false);
+            break;
+        case ReparentNotify:
+            on_reparent(&event->xreparent);
+            break;
+        case ClientMessage:
+            on_client_message(thread, &event->xclient);
+            break;
+        case MappingNotify:
+            XRefreshKeyboardMapping(&event->xmapping);
+            break;
+        case SelectionRequest:
+        case SelectionClear:
+        case SelectionNotify:
+            x11_clipboard_handle_event(thread->display, event);
+            break;
+        default:
+            break;
     }
 }
 
@@ -427,7 +477,9 @@ BOOL WINAPI ReleaseCapture(void) {
     return TRUE;
 }
 
-HWND WINAPI GetCapture(void) { return x11_thread()->capture; }
+HWND WINAPI GetCapture(void) {
+    return x11_thread()->capture;
+}
 
 HWND WINAPI SetFocus(HWND hwnd) {
     X11Thread* thread = x11_thread();
@@ -449,7 +501,9 @@ HWND WINAPI SetFocus(HWND hwnd) {
     return old;
 }
 
-HWND WINAPI GetFocus(void) { return x11_thread()->focus; }
+HWND WINAPI GetFocus(void) {
+    return x11_thread()->focus;
+}
 
 SHORT WINAPI GetKeyState(int virtual_key) {
     unsigned char state = g_key_state[virtual_key & 0xFF];

@@ -34,7 +34,9 @@ thread_local DWORD t_thread_id = 0;
 std::atomic<DWORD> g_next_thread_id{0x1000};
 
 // NOTE: Win32 thread ids are multiples of 4; keeping that makes logs look familiar.
-DWORD next_thread_id() { return g_next_thread_id.fetch_add(4); }
+DWORD next_thread_id() {
+    return g_next_thread_id.fetch_add(4);
+}
 
 struct ThreadStart {
     LPTHREAD_START_ROUTINE start;
@@ -66,23 +68,33 @@ void* thread_trampoline(void* arg) {
 
 DWORD error_of_errno(int err) {
     switch (err) {
-    case 0: return ERROR_SUCCESS;
-    case ENOENT: return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR:
-    case ENAMETOOLONG:
-    case ELOOP: return ERROR_PATH_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-    case EROFS:
-    case EBUSY: return ERROR_ACCESS_DENIED;
-    case EEXIST: return ERROR_ALREADY_EXISTS;
-    case ENOTEMPTY: return kErrorDirNotEmpty;
-    case EXDEV: return kErrorNotSameDevice;
-    case ENOSPC:
-    case EDQUOT: return ERROR_DISK_FULL;
-    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-    default: return ERROR_ACCESS_DENIED;
+        case 0:
+            return ERROR_SUCCESS;
+        case ENOENT:
+            return ERROR_FILE_NOT_FOUND;
+        case ENOTDIR:
+        case ENAMETOOLONG:
+        case ELOOP:
+            return ERROR_PATH_NOT_FOUND;
+        case EACCES:
+        case EPERM:
+        case EISDIR:
+        case EROFS:
+        case EBUSY:
+            return ERROR_ACCESS_DENIED;
+        case EEXIST:
+            return ERROR_ALREADY_EXISTS;
+        case ENOTEMPTY:
+            return kErrorDirNotEmpty;
+        case EXDEV:
+            return kErrorNotSameDevice;
+        case ENOSPC:
+        case EDQUOT:
+            return ERROR_DISK_FULL;
+        case ENOMEM:
+            return ERROR_NOT_ENOUGH_MEMORY;
+        default:
+            return ERROR_ACCESS_DENIED;
     }
 }
 
@@ -106,8 +118,10 @@ bool path_argument(LPCWSTR path, std::string* out) {
 void sync_parent_folder(const std::string& path) {
     std::string folder = ".";
     size_t slash = path.find_last_of('/');
-    if (slash == 0) folder = "/";
-    else if (slash != std::string::npos) folder = path.substr(0, slash);
+    if (slash == 0)
+        folder = "/";
+    else if (slash != std::string::npos)
+        folder = path.substr(0, slash);
     int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
     if (fd >= 0) {
         fsync(fd);
@@ -115,7 +129,9 @@ void sync_parent_folder(const std::string& path) {
     }
 }
 
-bool is_code_page_utf8(UINT code_page) { return code_page == CP_ACP || code_page == CP_UTF8; }
+bool is_code_page_utf8(UINT code_page) {
+    return code_page == CP_ACP || code_page == CP_UTF8;
+}
 
 // Decodes one UTF-8 sequence at text[0..count). Returns the code point, or U+FFFD for an
 // ill-formed sequence; *used is the number of bytes consumed (the maximal ill-formed
@@ -134,13 +150,17 @@ char32_t decode_utf8(const unsigned char* text, size_t count, size_t* used, bool
     } else if (lead >= 0xE0 && lead <= 0xEF) {
         length = 3;
         code = lead & 0x0F;
-        if (lead == 0xE0) low = 0xA0;        // NOTE: rejects overlong forms
-        else if (lead == 0xED) high = 0x9F;  // NOTE: rejects UTF-16 surrogates
+        if (lead == 0xE0)
+            low = 0xA0;  // NOTE: rejects overlong forms
+        else if (lead == 0xED)
+            high = 0x9F;  // NOTE: rejects UTF-16 surrogates
     } else if (lead >= 0xF0 && lead <= 0xF4) {
         length = 4;
         code = lead & 0x07;
-        if (lead == 0xF0) low = 0x90;
-        else if (lead == 0xF4) high = 0x8F;  // NOTE: nothing above U+10FFFF
+        if (lead == 0xF0)
+            low = 0x90;
+        else if (lead == 0xF4)
+            high = 0x8F;  // NOTE: nothing above U+10FFFF
     } else {
         *invalid = true;
         return 0xFFFD;
@@ -306,9 +326,13 @@ DWORD WINAPI GetCurrentThreadId(void) {
     return t_thread_id;
 }
 
-DWORD WINAPI GetLastError(void) { return t_last_error; }
+DWORD WINAPI GetLastError(void) {
+    return t_last_error;
+}
 
-void WINAPI SetLastError(DWORD error) { t_last_error = error; }
+void WINAPI SetLastError(DWORD error) {
+    t_last_error = error;
+}
 
 HMODULE WINAPI GetModuleHandleW(LPCWSTR name) {
     if (name) {
@@ -477,11 +501,11 @@ int WINAPI MulDiv(int number, int numerator, int denominator) {
 // --- System resources --------------------------------------------------------------------
 
 HICON WINAPI LoadIconW(HINSTANCE instance, LPCWSTR name) {
-    return static_cast<HICON>(find_system_resource(g_icons, sizeof g_icons / sizeof g_icons[0],
-                                                   instance, name));
+    return static_cast<HICON>(
+        find_system_resource(g_icons, sizeof g_icons / sizeof g_icons[0], instance, name));
 }
 
 HCURSOR WINAPI LoadCursorW(HINSTANCE instance, LPCWSTR name) {
-    return static_cast<HCURSOR>(find_system_resource(
-        g_cursors, sizeof g_cursors / sizeof g_cursors[0], instance, name));
+    return static_cast<HCURSOR>(
+        find_system_resource(g_cursors, sizeof g_cursors / sizeof g_cursors[0], instance, name));
 }

@@ -185,7 +185,9 @@ bool valid_filter(HWND filter) {
 
 // --- Shared with the other files of this half ---------------------------------------------
 
-POINT x11_last_pointer() { return POINT{g_pointer_x.load(), g_pointer_y.load()}; }
+POINT x11_last_pointer() {
+    return POINT{g_pointer_x.load(), g_pointer_y.load()};
+}
 
 void x11_set_last_pointer(int x, int y) {
     g_pointer_x = x;
@@ -202,8 +204,8 @@ void x11_process_sent(X11Thread* thread) {
             thread->sent.pop_front();
         }
         LRESULT result = send->internal ? send->internal()
-                                        : x11_call_window_proc(send->hwnd, send->message, send->wparam,
-                                                               send->lparam);
+                                        : x11_call_window_proc(send->hwnd, send->message,
+                                                               send->wparam, send->lparam);
         std::shared_ptr<X11Thread> sender;
         {
             Guard guard(x11_lock());
@@ -256,10 +258,12 @@ DWORD x11_post_input(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, POIN
 
 void x11_forget_window_messages_locked(X11Thread* thread, HWND hwnd) {
     auto& posted = thread->posted;
-    posted.erase(std::remove_if(posted.begin(), posted.end(), [hwnd](const MSG& m) { return m.hwnd == hwnd; }),
+    posted.erase(std::remove_if(posted.begin(), posted.end(),
+                                [hwnd](const MSG& m) { return m.hwnd == hwnd; }),
                  posted.end());
     auto& timers = thread->timers;
-    timers.erase(std::remove_if(timers.begin(), timers.end(), [hwnd](const X11Timer& t) { return t.hwnd == hwnd; }),
+    timers.erase(std::remove_if(timers.begin(), timers.end(),
+                                [hwnd](const X11Timer& t) { return t.hwnd == hwnd; }),
                  timers.end());
 }
 

@@ -48,7 +48,8 @@ XftFont* box_font(Display* display) {
 int text_width(Display* display, XftFont* font, const std::string& text) {
     if (!font) return (int)text.size() * 7;
     XGlyphInfo extents;
-    XftTextExtentsUtf8(display, font, reinterpret_cast<const FcChar8*>(text.data()), (int)text.size(), &extents);
+    XftTextExtentsUtf8(display, font, reinterpret_cast<const FcChar8*>(text.data()),
+                       (int)text.size(), &extents);
     return extents.xOff;
 }
 
@@ -82,14 +83,16 @@ SIZE layout_box(Display* display, BoxState* box, const std::wstring& text) {
     size_t start = 0;
     for (;;) {
         size_t end = utf8.find('\n', start);
-        std::string line = utf8.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        std::string line =
+            utf8.substr(start, end == std::string::npos ? std::string::npos : end - start);
         if (!line.empty() && line.back() == '\r') line.pop_back();
         wrap_line(display, box->font, line, max_text, &box->lines);
         if (end == std::string::npos) break;
         start = end + 1;
     }
     int widest = 0;
-    for (const std::string& line : box->lines) widest = std::max(widest, text_width(display, box->font, line));
+    for (const std::string& line : box->lines)
+        widest = std::max(widest, text_width(display, box->font, line));
     int text_height = (int)box->lines.size() * box->line_height;
     int text_left = kMargin + (box->icon ? kIconSize + kGap : 0);
     int content = std::max(text_height, box->icon ? kIconSize : 0);
@@ -100,7 +103,8 @@ SIZE layout_box(Display* display, BoxState* box, const std::wstring& text) {
     box->text_rect = RECT{text_left, text_top, text_left + widest, text_top + text_height};
     int button_left = (width - kButtonWidth) / 2;
     int button_top = kMargin + content + kGap;
-    box->button_rect = RECT{button_left, button_top, button_left + kButtonWidth, button_top + kButtonHeight};
+    box->button_rect =
+        RECT{button_left, button_top, button_left + kButtonWidth, button_top + kButtonHeight};
     return SIZE{width, height};
 }
 
@@ -118,14 +122,16 @@ void fill(const Painter& p, COLORREF color, int x, int y, int w, int h) {
     XFillRectangle(p.display, p.xwindow, p.gc, x, y, (unsigned)w, (unsigned)h);
 }
 
-void draw_text(const Painter& p, XftFont* font, COLORREF color, int x, int baseline, const std::string& text) {
+void draw_text(const Painter& p, XftFont* font, COLORREF color, int x, int baseline,
+               const std::string& text) {
     if (!font || !p.draw) return;
-    XRenderColor value = {(unsigned short)(GetRValue(color) * 257), (unsigned short)(GetGValue(color) * 257),
+    XRenderColor value = {(unsigned short)(GetRValue(color) * 257),
+                          (unsigned short)(GetGValue(color) * 257),
                           (unsigned short)(GetBValue(color) * 257), 0xFFFF};
     XftColor xft_color;
     if (!XftColorAllocValue(p.display, p.visual, p.colormap, &value, &xft_color)) return;
-    XftDrawStringUtf8(p.draw, &xft_color, font, x, baseline, reinterpret_cast<const FcChar8*>(text.data()),
-                      (int)text.size());
+    XftDrawStringUtf8(p.draw, &xft_color, font, x, baseline,
+                      reinterpret_cast<const FcChar8*>(text.data()), (int)text.size());
     XftColorFree(p.display, p.visual, p.colormap, &xft_color);
 }
 
@@ -139,36 +145,39 @@ void fill_circle(const Painter& p, COLORREF color, int x, int y, int size) {
 void draw_icon(const Painter& p, const BoxState& box) {
     int x = box.icon_rect.left, y = box.icon_rect.top, s = kIconSize;
     switch (box.icon) {
-    case MB_ICONERROR:
-        fill_circle(p, RGB(128, 0, 0), x, y, s);
-        fill_circle(p, RGB(220, 30, 30), x + 1, y + 1, s - 2);
-        XSetForeground(p.display, p.gc, x11_pixel_of(p.display, RGB(255, 255, 255)));
-        XSetLineAttributes(p.display, p.gc, 4, LineSolid, CapRound, JoinRound);
-        XDrawLine(p.display, p.xwindow, p.gc, x + 10, y + 10, x + s - 11, y + s - 11);
-        XDrawLine(p.display, p.xwindow, p.gc, x + s - 11, y + 10, x + 10, y + s - 11);
-        XSetLineAttributes(p.display, p.gc, 0, LineSolid, CapButt, JoinMiter);
-        break;
-    case MB_ICONINFORMATION:
-        fill_circle(p, RGB(0, 0, 128), x, y, s);
-        fill_circle(p, RGB(30, 80, 220), x + 1, y + 1, s - 2);
-        fill_circle(p, RGB(255, 255, 255), x + s / 2 - 3, y + 6, 6);
-        fill(p, RGB(255, 255, 255), x + s / 2 - 2, y + 14, 5, 12);
-        break;
-    case MB_ICONWARNING: {
-        XPoint points[] = {{(short)(x + s / 2), (short)y}, {(short)(x + s), (short)(y + s - 2)},
-                           {(short)x, (short)(y + s - 2)}};
-        XSetForeground(p.display, p.gc, x11_pixel_of(p.display, RGB(250, 200, 0)));
-        XFillPolygon(p.display, p.xwindow, p.gc, points, 3, Convex, CoordModeOrigin);
-        fill(p, RGB(0, 0, 0), x + s / 2 - 2, y + 9, 4, 12);
-        fill(p, RGB(0, 0, 0), x + s / 2 - 2, y + 24, 4, 4);
-        break;
-    }
-    case MB_ICONQUESTION:
-        fill_circle(p, RGB(0, 0, 128), x, y, s);
-        fill_circle(p, RGB(30, 80, 220), x + 1, y + 1, s - 2);
-        if (box.font) draw_text(p, box.font, RGB(255, 255, 255), x + s / 2 - 4, y + s / 2 + 5, "?");
-        break;
-    default: break;
+        case MB_ICONERROR:
+            fill_circle(p, RGB(128, 0, 0), x, y, s);
+            fill_circle(p, RGB(220, 30, 30), x + 1, y + 1, s - 2);
+            XSetForeground(p.display, p.gc, x11_pixel_of(p.display, RGB(255, 255, 255)));
+            XSetLineAttributes(p.display, p.gc, 4, LineSolid, CapRound, JoinRound);
+            XDrawLine(p.display, p.xwindow, p.gc, x + 10, y + 10, x + s - 11, y + s - 11);
+            XDrawLine(p.display, p.xwindow, p.gc, x + s - 11, y + 10, x + 10, y + s - 11);
+            XSetLineAttributes(p.display, p.gc, 0, LineSolid, CapButt, JoinMiter);
+            break;
+        case MB_ICONINFORMATION:
+            fill_circle(p, RGB(0, 0, 128), x, y, s);
+            fill_circle(p, RGB(30, 80, 220), x + 1, y + 1, s - 2);
+            fill_circle(p, RGB(255, 255, 255), x + s / 2 - 3, y + 6, 6);
+            fill(p, RGB(255, 255, 255), x + s / 2 - 2, y + 14, 5, 12);
+            break;
+        case MB_ICONWARNING: {
+            XPoint points[] = {{(short)(x + s / 2), (short)y},
+                               {(short)(x + s), (short)(y + s - 2)},
+                               {(short)x, (short)(y + s - 2)}};
+            XSetForeground(p.display, p.gc, x11_pixel_of(p.display, RGB(250, 200, 0)));
+            XFillPolygon(p.display, p.xwindow, p.gc, points, 3, Convex, CoordModeOrigin);
+            fill(p, RGB(0, 0, 0), x + s / 2 - 2, y + 9, 4, 12);
+            fill(p, RGB(0, 0, 0), x + s / 2 - 2, y + 24, 4, 4);
+            break;
+        }
+        case MB_ICONQUESTION:
+            fill_circle(p, RGB(0, 0, 128), x, y, s);
+            fill_circle(p, RGB(30, 80, 220), x + 1, y + 1, s - 2);
+            if (box.font)
+                draw_text(p, box.font, RGB(255, 255, 255), x + s / 2 - 4, y + s / 2 + 5, "?");
+            break;
+        default:
+            break;
     }
 }
 
@@ -194,13 +203,15 @@ void draw_button(const Painter& p, const BoxState& box) {
     int label_width = text_width(p.display, box.font, "OK");
     int ascent = box.font ? box.font->ascent : 10;
     int baseline = r.top + (h - box.line_height) / 2 + ascent + shift;
-    draw_text(p, box.font, GetSysColor(COLOR_BTNTEXT), r.left + (w - label_width) / 2 + shift, baseline, "OK");
+    draw_text(p, box.font, GetSysColor(COLOR_BTNTEXT), r.left + (w - label_width) / 2 + shift,
+              baseline, "OK");
     // The focus rectangle: the button has the keyboard.
     XSetForeground(p.display, p.gc, x11_pixel_of(p.display, RGB(0, 0, 0)));
     char dashes[] = {1, 1};
     XSetLineAttributes(p.display, p.gc, 1, LineOnOffDash, CapButt, JoinMiter);
     XSetDashes(p.display, p.gc, 0, dashes, 2);
-    XDrawRectangle(p.display, p.xwindow, p.gc, r.left + 4, r.top + 4, (unsigned)(w - 9), (unsigned)(h - 9));
+    XDrawRectangle(p.display, p.xwindow, p.gc, r.left + 4, r.top + 4, (unsigned)(w - 9),
+                   (unsigned)(h - 9));
     XSetLineAttributes(p.display, p.gc, 0, LineSolid, CapButt, JoinMiter);
 }
 
@@ -219,7 +230,8 @@ void paint_box(HWND hwnd, BoxState* box) {
         p.display = dc->display;
         p.xwindow = window->xwindow;
         p.visual = window->visual;
-        p.colormap = window->colormap ? window->colormap : DefaultColormap(p.display, DefaultScreen(p.display));
+        p.colormap = window->colormap ? window->colormap
+                                      : DefaultColormap(p.display, DefaultScreen(p.display));
     }
     p.gc = dc->gc;
     p.draw = XftDrawCreate(p.display, p.xwindow, p.visual, p.colormap);
@@ -259,35 +271,37 @@ void on_mouse(HWND hwnd, BoxState* box, UINT message, LPARAM lparam) {
 LRESULT CALLBACK box_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     auto* box = reinterpret_cast<BoxState*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     switch (message) {
-    case WM_NCCREATE:
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA,
-                          (LONG_PTR)reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
-        return DefWindowProcW(hwnd, message, wparam, lparam);
-    case WM_PAINT:
-        if (!box) break;
-        paint_box(hwnd, box);
-        return 0;
-    case WM_LBUTTONDOWN:
-    case WM_MOUSEMOVE:
-    case WM_LBUTTONUP:
-        if (box) on_mouse(hwnd, box, message, lparam);
-        return 0;
-    case WM_KEYDOWN:
-        // NOTE: a key held down before the box appeared (bit 30) does not count.
-        if (box && (wparam == VK_RETURN || wparam == VK_SPACE || wparam == VK_ESCAPE) && !(lparam & (1 << 30)))
-            box->key_down = (UINT)wparam;
-        return 0;
-    case WM_KEYUP:
-        // NOTE: the box closes when the key is released, as a push button does: closing
-        // on the press would leave the release to whatever window comes next, and a tool
-        // sending the release to the box would find it gone.
-        if (box && box->key_down == wparam) box->done = true;
-        return 0;
-    case WM_CLOSE:
-        // NOTE: the modal loop destroys the box once it sees done.
-        if (box) box->done = true;
-        return 0;
-    default: break;
+        case WM_NCCREATE:
+            SetWindowLongPtrW(hwnd, GWLP_USERDATA,
+                              (LONG_PTR) reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+            return DefWindowProcW(hwnd, message, wparam, lparam);
+        case WM_PAINT:
+            if (!box) break;
+            paint_box(hwnd, box);
+            return 0;
+        case WM_LBUTTONDOWN:
+        case WM_MOUSEMOVE:
+        case WM_LBUTTONUP:
+            if (box) on_mouse(hwnd, box, message, lparam);
+            return 0;
+        case WM_KEYDOWN:
+            // NOTE: a key held down before the box appeared (bit 30) does not count.
+            if (box && (wparam == VK_RETURN || wparam == VK_SPACE || wparam == VK_ESCAPE) &&
+                !(lparam & (1 << 30)))
+                box->key_down = (UINT)wparam;
+            return 0;
+        case WM_KEYUP:
+            // NOTE: the box closes when the key is released, as a push button does: closing
+            // on the press would leave the release to whatever window comes next, and a tool
+            // sending the release to the box would find it gone.
+            if (box && box->key_down == wparam) box->done = true;
+            return 0;
+        case WM_CLOSE:
+            // NOTE: the modal loop destroys the box once it sees done.
+            if (box) box->done = true;
+            return 0;
+        default:
+            break;
     }
     return DefWindowProcW(hwnd, message, wparam, lparam);
 }

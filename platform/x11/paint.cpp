@@ -49,7 +49,8 @@ constexpr int kSystemColorCount = (int)(sizeof kSystemColors / sizeof kSystemCol
 HBRUSH__* system_brushes() {
     static HBRUSH__* brushes = [] {
         auto* table = new HBRUSH__[kSystemColorCount];
-        for (int i = 0; i < kSystemColorCount; ++i) table[i] = HBRUSH__{X11_GDI_BRUSH, kSystemColors[i], true};
+        for (int i = 0; i < kSystemColorCount; ++i)
+            table[i] = HBRUSH__{X11_GDI_BRUSH, kSystemColors[i], true};
         return table;
     }();
     return brushes;
@@ -60,7 +61,9 @@ std::vector<HDC>& window_dcs() {
     return *dcs;
 }
 
-bool empty_rect(const RECT& rect) { return rect.right <= rect.left || rect.bottom <= rect.top; }
+bool empty_rect(const RECT& rect) {
+    return rect.right <= rect.left || rect.bottom <= rect.top;
+}
 
 // Removes rect from the update rectangle where the rest stays a rectangle; otherwise the
 // update rectangle is kept whole (painting a little more is harmless).
@@ -73,10 +76,14 @@ void subtract_update(X11Window* window, const RECT& rect) {
         window->update_erase = false;
         return;
     }
-    if (covers_x && rect.top <= update.top && rect.bottom > update.top) update.top = rect.bottom;
-    else if (covers_x && rect.bottom >= update.bottom && rect.top < update.bottom) update.bottom = rect.top;
-    else if (covers_y && rect.left <= update.left && rect.right > update.left) update.left = rect.right;
-    else if (covers_y && rect.right >= update.right && rect.left < update.right) update.right = rect.left;
+    if (covers_x && rect.top <= update.top && rect.bottom > update.top)
+        update.top = rect.bottom;
+    else if (covers_x && rect.bottom >= update.bottom && rect.top < update.bottom)
+        update.bottom = rect.top;
+    else if (covers_y && rect.left <= update.left && rect.right > update.left)
+        update.left = rect.right;
+    else if (covers_y && rect.right >= update.right && rect.left < update.right)
+        update.right = rect.left;
 }
 
 }  // namespace
@@ -242,7 +249,8 @@ BOOL WINAPI InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
     if (!hwnd) {
         // NOTE: Windows repaints every window here; ours are the calling thread's.
         for (HWND each : x11_thread()->windows)
-            if (X11Window* window = x11_window_locked(each)) x11_invalidate_locked(window, nullptr, erase);
+            if (X11Window* window = x11_window_locked(each))
+                x11_invalidate_locked(window, nullptr, erase);
         return TRUE;
     }
     X11Window* window = x11_window_locked(hwnd);
@@ -284,7 +292,8 @@ BOOL WINAPI UpdateWindow(HWND hwnd) {
         pending = window->has_update && (window->style & WS_VISIBLE);
     }
     // NOTE: WM_PAINT is sent at once, bypassing the queue, as on Windows.
-    if (pending) x11_run_on_owner(hwnd, [hwnd] { return x11_call_window_proc(hwnd, WM_PAINT, 0, 0); });
+    if (pending)
+        x11_run_on_owner(hwnd, [hwnd] { return x11_call_window_proc(hwnd, WM_PAINT, 0, 0); });
     return TRUE;
 }
 

@@ -7,7 +7,9 @@ namespace {
 constexpr DWORD kDoubleBufferDontCare = 0x40000000;
 constexpr DWORD kStereoDontCare = 0x80000000;
 
-int square(int value) { return value * value; }
+int square(int value) {
+    return value * value;
+}
 
 }  // namespace
 
@@ -39,7 +41,8 @@ PixelFormatRequest pixel_format_request(const PIXELFORMATDESCRIPTOR& pfd) {
         wanted.accum_blue_bits = pfd.cAccumBlueBits;
         wanted.accum_alpha_bits = pfd.cAccumAlphaBits;
     } else if (pfd.cAccumBits) {
-        wanted.accum_red_bits = wanted.accum_green_bits = wanted.accum_blue_bits = pfd.cAccumBits / 4;
+        wanted.accum_red_bits = wanted.accum_green_bits = wanted.accum_blue_bits =
+            pfd.cAccumBits / 4;
         wanted.accum_alpha_bits = pfd.cAccumBits / 4;
     }
     wanted.aux_buffers = pfd.cAuxBuffers;
@@ -50,7 +53,8 @@ PixelFormatRequest pixel_format_request(const PIXELFORMATDESCRIPTOR& pfd) {
     return request;
 }
 
-int choose_pixel_format(const PixelFormatRequest& request, const std::vector<PixelFormatTraits>& offers) {
+int choose_pixel_format(const PixelFormatRequest& request,
+                        const std::vector<PixelFormatTraits>& offers) {
     const PixelFormatTraits& wanted = request.wanted;
     int best = -1;
     long least_missing = 0, least_colour = 0, least_extra = 0;
@@ -58,30 +62,39 @@ int choose_pixel_format(const PixelFormatRequest& request, const std::vector<Pix
     for (size_t i = 0; i < offers.size(); ++i) {
         const PixelFormatTraits& offer = offers[i];
         if (!request.stereo_dont_care && offer.stereo != wanted.stereo) continue;
-        if (!request.double_buffer_dont_care && offer.double_buffer != wanted.double_buffer) continue;
+        if (!request.double_buffer_dont_care && offer.double_buffer != wanted.double_buffer)
+            continue;
         // Buffers asked for but absent count most.
         long missing = 0;
         if (wanted.alpha_bits > 0 && offer.alpha_bits == 0) ++missing;
         if (wanted.depth_bits > 0 && offer.depth_bits == 0) ++missing;
         if (wanted.stencil_bits > 0 && offer.stencil_bits == 0) ++missing;
-        if (wanted.aux_buffers > offer.aux_buffers) missing += wanted.aux_buffers - offer.aux_buffers;
+        if (wanted.aux_buffers > offer.aux_buffers)
+            missing += wanted.aux_buffers - offer.aux_buffers;
         long colour = 0;
         if (!request.colour_dont_care) {
-            colour = square(wanted.red_bits - offer.red_bits) + square(wanted.green_bits - offer.green_bits) +
+            colour = square(wanted.red_bits - offer.red_bits) +
+                     square(wanted.green_bits - offer.green_bits) +
                      square(wanted.blue_bits - offer.blue_bits);
         }
-        long extra = square(wanted.alpha_bits - offer.alpha_bits) + square(wanted.depth_bits - offer.depth_bits) +
+        long extra = square(wanted.alpha_bits - offer.alpha_bits) +
+                     square(wanted.depth_bits - offer.depth_bits) +
                      square(wanted.stencil_bits - offer.stencil_bits) +
                      square(wanted.accum_red_bits - offer.accum_red_bits) +
                      square(wanted.accum_green_bits - offer.accum_green_bits) +
                      square(wanted.accum_blue_bits - offer.accum_blue_bits) +
                      square(wanted.accum_alpha_bits - offer.accum_alpha_bits);
         bool better;
-        if (best < 0) better = true;
-        else if (missing != least_missing) better = missing < least_missing;
-        else if (colour != least_colour) better = colour < least_colour;
-        else if (extra != least_extra) better = extra < least_extra;
-        else better = best_slow && !offer.slow;
+        if (best < 0)
+            better = true;
+        else if (missing != least_missing)
+            better = missing < least_missing;
+        else if (colour != least_colour)
+            better = colour < least_colour;
+        else if (extra != least_extra)
+            better = extra < least_extra;
+        else
+            better = best_slow && !offer.slow;
         if (better) {
             best = (int)i;
             least_missing = missing;

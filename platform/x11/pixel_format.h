@@ -27,4 +27,5 @@ struct PixelFormatRequest {
 PixelFormatRequest pixel_format_request(const PIXELFORMATDESCRIPTOR& pfd);
 // The index of the offer closest to the request, or -1 when none fits the hard
 // constraints (double buffering and stereo must match unless "don't care").
-int choose_pixel_format(const PixelFormatRequest& request, const std::vector<PixelFormatTraits>& offers);
+int choose_pixel_format(const PixelFormatRequest& request,
+                        const std::vector<PixelFormatTraits>& offers);

@@ -50,7 +50,8 @@ bool renderer_accelerated(Display* display, int screen, bool any_slow) {
         auto query = reinterpret_cast<PFNGLXQUERYRENDERERINTEGERMESAPROC>(
             glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glXQueryRendererIntegerMESA")));
         unsigned int value = 0;
-        if (query && query(display, screen, 0, GLX_RENDERER_ACCELERATED_MESA, &value)) return value != 0;
+        if (query && query(display, screen, 0, GLX_RENDERER_ACCELERATED_MESA, &value))
+            return value != 0;
     }
     return !any_slow;
 }
@@ -163,6 +164,12 @@ void wgl_release_dc(HDC dc) {
     dc->gl_private = nullptr;
 }
 
+void wgl_thread_ended() {
+    if (t_current_context) glXMakeCurrent(t_current_context->display, None, nullptr);
+    t_current_context = nullptr;
+    t_current_dc = nullptr;
+}
+
 void wgl_forget_window_locked(X11Window* window) {
     // NOTE: only the owner thread destroys a window, and only its context can be current
     // here; a context left current on a destroyed drawable would draw into nothing.
@@ -216,13 +223,14 @@ int WINAPI DescribePixelFormat(HDC dc, int format, UINT bytes, LPPIXELFORMATDESC
     out.cBlueBits = (BYTE)traits.blue_bits;
     out.cBlueShift = (BYTE)shift_of(list.blue_masks[format - 1]);
     out.cAlphaBits = (BYTE)traits.alpha_bits;
-    out.cAlphaShift = (BYTE)(traits.alpha_bits ? traits.red_bits + traits.green_bits + traits.blue_bits : 0);
+    out.cAlphaShift =
+        (BYTE)(traits.alpha_bits ? traits.red_bits + traits.green_bits + traits.blue_bits : 0);
     out.cAccumRedBits = (BYTE)traits.accum_red_bits;
     out.cAccumGreenBits = (BYTE)traits.accum_green_bits;
     out.cAccumBlueBits = (BYTE)traits.accum_blue_bits;
     out.cAccumAlphaBits = (BYTE)traits.accum_alpha_bits;
-    out.cAccumBits = (BYTE)(traits.accum_red_bits + traits.accum_green_bits + traits.accum_blue_bits +
-                            traits.accum_alpha_bits);
+    out.cAccumBits = (BYTE)(traits.accum_red_bits + traits.accum_green_bits +
+                            traits.accum_blue_bits + traits.accum_alpha_bits);
     out.cDepthBits = (BYTE)traits.depth_bits;
     out.cStencilBits = (BYTE)traits.stencil_bits;
     out.cAuxBuffers = (BYTE)traits.aux_buffers;
@@ -266,7 +274,8 @@ HGLRC WINAPI wglCreateContext(HDC dc) {
         return nullptr;
     }
     x11_trap_begin();
-    GLXContext context = glXCreateNewContext(dc->display, list.configs[format - 1], GLX_RGBA_TYPE, nullptr, True);
+    GLXContext context =
+        glXCreateNewContext(dc->display, list.configs[format - 1], GLX_RGBA_TYPE, nullptr, True);
     int error = x11_trap_end(dc->display);
     if (!context || error) {
         x11_report("GLX", "cannot create a context", dc->display, error);
@@ -317,9 +326,13 @@ BOOL WINAPI wglMakeCurrent(HDC dc, HGLRC context) {
     return TRUE;
 }
 
-HDC WINAPI wglGetCurrentDC(void) { return t_current_dc; }
+HDC WINAPI wglGetCurrentDC(void) {
+    return t_current_dc;
+}
 
-HGLRC WINAPI wglGetCurrentContext(void) { return t_current_context; }
+HGLRC WINAPI wglGetCurrentContext(void) {
+    return t_current_context;
+}
 
 BOOL WINAPI SwapBuffers(HDC dc) {
     if (!valid_dc(dc) || dc->kind != X11_DC_WINDOW) {

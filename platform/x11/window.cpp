@@ -31,11 +31,14 @@ bool same_class_name(const std::wstring& a, LPCWSTR b) {
     return i == a.size() && !b[i];
 }
 
-bool is_atom_name(LPCWSTR name) { return (uintptr_t)name <= 0xFFFF; }
+bool is_atom_name(LPCWSTR name) {
+    return (uintptr_t)name <= 0xFFFF;
+}
 
 const X11Class* find_class_locked(LPCWSTR name) {
     for (auto& entry : registry().classes) {
-        if (is_atom_name(name) ? entry->atom == (ATOM)(uintptr_t)name : same_class_name(entry->name, name))
+        if (is_atom_name(name) ? entry->atom == (ATOM)(uintptr_t)name
+                               : same_class_name(entry->name, name))
             return entry.get();
     }
     return nullptr;
@@ -78,8 +81,9 @@ bool create_x_window(X11Window* window, Window parent) {
     unsigned long mask = CWEventMask | CWBitGravity | CWBorderPixel;
     attributes.event_mask = x11_event_mask(window);
     // NOTE: classes that redraw on resize get the whole window exposed; others keep content.
-    attributes.bit_gravity =
-        (window->window_class->style & (CS_HREDRAW | CS_VREDRAW)) ? ForgetGravity : NorthWestGravity;
+    attributes.bit_gravity = (window->window_class->style & (CS_HREDRAW | CS_VREDRAW))
+                                 ? ForgetGravity
+                                 : NorthWestGravity;
     attributes.border_pixel = 0;
     if (window->colormap) {
         mask |= CWColormap;
@@ -90,10 +94,10 @@ bool create_x_window(X11Window* window, Window parent) {
     int x = window->x + window->frame_x;
     int y = window->y + window->frame_y + window->caption;
     x11_trap_begin();
-    window->xwindow = XCreateWindow(window->display, parent, x, y, std::max(1, client_width),
-                                    std::max(1, client_height), 0,
-                                    window->visual ? window->depth : CopyFromParent, InputOutput,
-                                    window->visual ? window->visual : CopyFromParent, mask, &attributes);
+    window->xwindow = XCreateWindow(
+        window->display, parent, x, y, std::max(1, client_width), std::max(1, client_height), 0,
+        window->visual ? window->depth : CopyFromParent, InputOutput,
+        window->visual ? window->visual : CopyFromParent, mask, &attributes);
     int error = x11_trap_end(window->display);
     if (error) {
         x11_report("X11", "cannot create a window", window->display, error);
@@ -139,7 +143,8 @@ void destroy_tree(HWND hwnd) {
         X11Window* window = x11_window_locked(hwnd);
         if (!window || window->destroying) return;
         window->destroying = true;
-        if (!window->parent && (window->style & WS_VISIBLE)) XUnmapWindow(window->display, window->xwindow);
+        if (!window->parent && (window->style & WS_VISIBLE))
+            XUnmapWindow(window->display, window->xwindow);
     }
     x11_call_window_proc(hwnd, WM_DESTROY, 0, 0);
     {
@@ -167,7 +172,8 @@ void destroy_owned_windows(HWND hwnd) {
         std::lock_guard<std::recursive_mutex> guard(x11_lock());
         for (HWND candidate : x11_thread()->windows) {
             X11Window* window = x11_window_locked(candidate);
-            if (window && window->owner_window == hwnd && !window->destroying) owned.push_back(candidate);
+            if (window && window->owner_window == hwnd && !window->destroying)
+                owned.push_back(candidate);
         }
     }
     for (HWND candidate : owned) DestroyWindow(candidate);
@@ -275,7 +281,8 @@ LRESULT x11_call_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpar
         if (!window) return 0;
         proc = window->proc;
     }
-    return proc ? proc(hwnd, message, wparam, lparam) : DefWindowProcW(hwnd, message, wparam, lparam);
+    return proc ? proc(hwnd, message, wparam, lparam)
+                : DefWindowProcW(hwnd, message, wparam, lparam);
 }
 
 long x11_event_mask(const X11Window* window) {
@@ -284,7 +291,8 @@ long x11_event_mask(const X11Window* window) {
     // NOTE: only top-level windows take keys; X then delivers keys pressed over a child
     // (even one of another thread's connection) to the top-level, which routes them to
     // the focus window as Windows does.
-    if (!window->parent) mask |= KeyPressMask | KeyReleaseMask | FocusChangeMask | PropertyChangeMask;
+    if (!window->parent)
+        mask |= KeyPressMask | KeyReleaseMask | FocusChangeMask | PropertyChangeMask;
     return mask;
 }
 
@@ -292,7 +300,8 @@ void x11_apply_background(X11Window* window) {
     COLORREF color;
     // NOTE: a GL window is never cleared by the server: it would flash over each frame.
     if (!window->pixel_format && x11_brush_color(window->window_class->background, &color))
-        XSetWindowBackground(window->display, window->xwindow, x11_pixel_of(window->display, color));
+        XSetWindowBackground(window->display, window->xwindow,
+                             x11_pixel_of(window->display, color));
     else
         XSetWindowBackgroundPixmap(window->display, window->xwindow, None);
 }
@@ -305,7 +314,8 @@ void x11_apply_title(X11Window* window) {
                     (int)title.size());
     char* list[] = {&title[0]};
     XTextProperty property;
-    if (Xutf8TextListToTextProperty(window->display, list, 1, XStdICCTextStyle, &property) >= Success) {
+    if (Xutf8TextListToTextProperty(window->display, list, 1, XStdICCTextStyle, &property) >=
+        Success) {
         XSetWMName(window->display, window->xwindow, &property);
         XFree(property.value);
     }
@@ -400,8 +410,9 @@ void x11_register_xid_locked(X11Window* window, Window old_xwindow) {
 // --- Classes -------------------------------------------------------------------------------
 
 ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* wc) {
-    if (!wc || wc->cbSize != sizeof(WNDCLASSEXW) || !wc->lpszClassName || is_atom_name(wc->lpszClassName) ||
-        !*wc->lpszClassName || wc->cbClsExtra < 0 || wc->cbWndExtra < 0) {
+    if (!wc || wc->cbSize != sizeof(WNDCLASSEXW) || !wc->lpszClassName ||
+        is_atom_name(wc->lpszClassName) || !*wc->lpszClassName || wc->cbClsExtra < 0 ||
+        wc->cbWndExtra < 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
@@ -495,8 +506,8 @@ HWND WINAPI CreateWindowExW(DWORD ex_style, LPCWSTR class_name, LPCWSTR window_n
         if (parent_window && window->parent) parent_window->children.push_back(hwnd);
     }
 
-    CREATESTRUCTW create = {param, instance, menu, parent, height, width, y, x, (LONG)style,
-                            window_name, class_name, ex_style};
+    CREATESTRUCTW create = {param, instance, menu,        parent,      height,     width,
+                            y,     x,        (LONG)style, window_name, class_name, ex_style};
     if (!x11_call_window_proc(hwnd, WM_NCCREATE, 0, (LPARAM)&create)) {
         destroy_tree(hwnd);
         return nullptr;
@@ -536,8 +547,10 @@ BOOL WINAPI DestroyWindow(HWND hwnd) {
         return FALSE;
     }
     if (window->destroying) return TRUE;
-    if (window->parent) notify_parents(hwnd, WM_DESTROY);
-    else destroy_owned_windows(hwnd);
+    if (window->parent)
+        notify_parents(hwnd, WM_DESTROY);
+    else
+        destroy_owned_windows(hwnd);
     destroy_tree(hwnd);
     return TRUE;
 }
@@ -571,8 +584,10 @@ BOOL WINAPI EnableWindow(HWND hwnd, BOOL enable) {
         }
         was_disabled = window->style & WS_DISABLED;
         if (was_disabled == !enable) return was_disabled;
-        if (enable) window->style &= ~WS_DISABLED;
-        else window->style |= WS_DISABLED;
+        if (enable)
+            window->style &= ~WS_DISABLED;
+        else
+            window->style |= WS_DISABLED;
     }
     if (!enable) {
         // NOTE: a disabled window cannot keep the keyboard focus.
@@ -610,15 +625,20 @@ LONG_PTR WINAPI GetWindowLongPtrW(HWND hwnd, int index) {
         return 0;
     }
     switch (index) {
-    case GWLP_USERDATA: return window->user_data;
-    case GWL_STYLE: return (LONG_PTR)(LONG)window->style;
-    case GWL_EXSTYLE: return (LONG_PTR)(LONG)window->ex_style;
-    case GWLP_WNDPROC: return (LONG_PTR)window->proc;
-    case GWLP_ID: return window->id;
-    default:
-        if (LONG_PTR* slot = extra_slot(window, index)) return *slot;
-        SetLastError(ERROR_INVALID_INDEX);
-        return 0;
+        case GWLP_USERDATA:
+            return window->user_data;
+        case GWL_STYLE:
+            return (LONG_PTR)(LONG)window->style;
+        case GWL_EXSTYLE:
+            return (LONG_PTR)(LONG)window->ex_style;
+        case GWLP_WNDPROC:
+            return (LONG_PTR)window->proc;
+        case GWLP_ID:
+            return window->id;
+        default:
+            if (LONG_PTR* slot = extra_slot(window, index)) return *slot;
+            SetLastError(ERROR_INVALID_INDEX);
+            return 0;
     }
 }
 
@@ -631,39 +651,39 @@ LONG_PTR WINAPI SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
     }
     LONG_PTR old;
     switch (index) {
-    case GWLP_USERDATA:
-        old = window->user_data;
-        window->user_data = value;
-        return old;
-    case GWL_STYLE:
-        old = (LONG)window->style;
-        // NOTE: as on Windows, changing WS_VISIBLE here does not show or hide anything.
-        window->style = (DWORD)value;
-        return old;
-    case GWL_EXSTYLE:
-        old = (LONG)window->ex_style;
-        window->ex_style = (DWORD)value;
-        return old;
-    case GWLP_WNDPROC:
-        if (!value) {
-            SetLastError(ERROR_INVALID_PARAMETER);
-            return 0;
-        }
-        old = (LONG_PTR)window->proc;
-        window->proc = reinterpret_cast<WNDPROC>(value);
-        return old;
-    case GWLP_ID:
-        old = window->id;
-        window->id = value;
-        return old;
-    default:
-        if (LONG_PTR* slot = extra_slot(window, index)) {
-            old = *slot;
-            *slot = value;
+        case GWLP_USERDATA:
+            old = window->user_data;
+            window->user_data = value;
             return old;
-        }
-        SetLastError(ERROR_INVALID_INDEX);
-        return 0;
+        case GWL_STYLE:
+            old = (LONG)window->style;
+            // NOTE: as on Windows, changing WS_VISIBLE here does not show or hide anything.
+            window->style = (DWORD)value;
+            return old;
+        case GWL_EXSTYLE:
+            old = (LONG)window->ex_style;
+            window->ex_style = (DWORD)value;
+            return old;
+        case GWLP_WNDPROC:
+            if (!value) {
+                SetLastError(ERROR_INVALID_PARAMETER);
+                return 0;
+            }
+            old = (LONG_PTR)window->proc;
+            window->proc = reinterpret_cast<WNDPROC>(value);
+            return old;
+        case GWLP_ID:
+            old = window->id;
+            window->id = value;
+            return old;
+        default:
+            if (LONG_PTR* slot = extra_slot(window, index)) {
+                old = *slot;
+                *slot = value;
+                return old;
+            }
+            SetLastError(ERROR_INVALID_INDEX);
+            return 0;
     }
 }
 
@@ -699,44 +719,52 @@ int WINAPI GetWindowTextLengthW(HWND hwnd) {
 
 LRESULT WINAPI DefWindowProcW(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
-    case WM_NCCREATE: {
-        auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
-        if (create && create->lpszName && !is_atom_name(create->lpszName)) set_text(hwnd, create->lpszName);
-        return TRUE;
-    }
-    case WM_CLOSE: DestroyWindow(hwnd); return 0;
-    case WM_SETTEXT: return set_text(hwnd, reinterpret_cast<LPCWSTR>(lparam));
-    case WM_GETTEXT: return get_text(hwnd, reinterpret_cast<LPWSTR>(lparam), (int)wparam);
-    case WM_GETTEXTLENGTH: {
-        std::lock_guard<std::recursive_mutex> guard(x11_lock());
-        X11Window* window = x11_window_locked(hwnd);
-        return window ? (LRESULT)window->text.size() : 0;
-    }
-    case WM_PAINT: {
-        PAINTSTRUCT paint;
-        if (BeginPaint(hwnd, &paint)) EndPaint(hwnd, &paint);
-        return 0;
-    }
-    case WM_ERASEBKGND: return x11_default_erase(hwnd, reinterpret_cast<HDC>(wparam));
-    case WM_MOUSEWHEEL: {
-        // NOTE: an unhandled wheel travels up to the parent, as on Windows.
-        HWND parent = nullptr;
-        {
-            std::lock_guard<std::recursive_mutex> guard(x11_lock());
-            if (X11Window* window = x11_window_locked(hwnd)) parent = window->parent;
+        case WM_NCCREATE: {
+            auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
+            if (create && create->lpszName && !is_atom_name(create->lpszName))
+                set_text(hwnd, create->lpszName);
+            return TRUE;
         }
-        return parent ? SendMessageW(parent, message, wparam, lparam) : 0;
-    }
-    case WM_SYSKEYDOWN:
-        if (wparam == VK_F1 + 3) {  // Alt+F4 closes the window
-            HWND top = nullptr;
+        case WM_CLOSE:
+            DestroyWindow(hwnd);
+            return 0;
+        case WM_SETTEXT:
+            return set_text(hwnd, reinterpret_cast<LPCWSTR>(lparam));
+        case WM_GETTEXT:
+            return get_text(hwnd, reinterpret_cast<LPWSTR>(lparam), (int)wparam);
+        case WM_GETTEXTLENGTH: {
+            std::lock_guard<std::recursive_mutex> guard(x11_lock());
+            X11Window* window = x11_window_locked(hwnd);
+            return window ? (LRESULT)window->text.size() : 0;
+        }
+        case WM_PAINT: {
+            PAINTSTRUCT paint;
+            if (BeginPaint(hwnd, &paint)) EndPaint(hwnd, &paint);
+            return 0;
+        }
+        case WM_ERASEBKGND:
+            return x11_default_erase(hwnd, reinterpret_cast<HDC>(wparam));
+        case WM_MOUSEWHEEL: {
+            // NOTE: an unhandled wheel travels up to the parent, as on Windows.
+            HWND parent = nullptr;
             {
                 std::lock_guard<std::recursive_mutex> guard(x11_lock());
-                if (X11Window* window = x11_top_level_locked(x11_window_locked(hwnd))) top = window->handle;
+                if (X11Window* window = x11_window_locked(hwnd)) parent = window->parent;
             }
-            if (top) PostMessageW(top, WM_CLOSE, 0, 0);
+            return parent ? SendMessageW(parent, message, wparam, lparam) : 0;
         }
-        return 0;
-    default: return 0;
+        case WM_SYSKEYDOWN:
+            if (wparam == VK_F1 + 3) {  // Alt+F4 closes the window
+                HWND top = nullptr;
+                {
+                    std::lock_guard<std::recursive_mutex> guard(x11_lock());
+                    if (X11Window* window = x11_top_level_locked(x11_window_locked(hwnd)))
+                        top = window->handle;
+                }
+                if (top) PostMessageW(top, WM_CLOSE, 0, 0);
+            }
+            return 0;
+        default:
+            return 0;
     }
 }

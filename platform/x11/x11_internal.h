@@ -154,8 +154,8 @@ Display* x11_require_display();
 void x11_wake(X11Thread* thread);
 
 struct X11Atoms {
-    Atom wm_protocols, wm_delete_window, wm_state, net_wm_name, net_wm_pid, net_wm_ping, utf8_string,
-        net_wm_window_type, net_wm_window_type_dialog;
+    Atom wm_protocols, wm_delete_window, wm_state, net_wm_name, net_wm_pid, net_wm_ping,
+        utf8_string, net_wm_window_type, net_wm_window_type_dialog;
 };
 const X11Atoms& x11_atoms(Display* display);
 
@@ -248,6 +248,8 @@ void x11_retarget_window_dcs(HWND hwnd, Window xwindow, int depth);
 // --- wgl.cpp ----------------------------------------------------------------------------
 // Releases the GL state of a DC (gl_private) before the DC is freed.
 void wgl_release_dc(HDC dc);
+// Makes no context current on a thread that ends, before its connection closes.
+void wgl_thread_ended();
 // Releases the calling thread's current context from a window being destroyed.
 void wgl_forget_window_locked(X11Window* window);
 

@@ -9,12 +9,12 @@ namespace {
 
 // The top-level client area starts at (104, 127) on the screen; the child at (154, 167).
 class Input : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         reset_recorder();
         top_ = make_focused_window(L"Input", 100, 100, 400, 300);
-        child_ = CreateWindowExW(0, recording_class(), L"", WS_CHILD | WS_VISIBLE, 50, 40, 100, 80, top_, nullptr,
-                                 nullptr, nullptr);
+        child_ = CreateWindowExW(0, recording_class(), L"", WS_CHILD | WS_VISIBLE, 50, 40, 100, 80,
+                                 top_, nullptr, nullptr, nullptr);
         pump_for(50);
         reset_recorder();
     }
@@ -34,7 +34,8 @@ protected:
     const Seen* find(HWND hwnd, UINT message, WPARAM wparam = (WPARAM)-1, size_t skip = 0) {
         seen_ = seen_for(hwnd);
         for (const Seen& s : seen_)
-            if (s.message == message && (wparam == (WPARAM)-1 || s.wparam == wparam) && skip-- == 0) return &s;
+            if (s.message == message && (wparam == (WPARAM)-1 || s.wparam == wparam) && skip-- == 0)
+                return &s;
         return nullptr;
     }
     int count(HWND hwnd, UINT message, WPARAM wparam) {
@@ -134,14 +135,15 @@ TEST_F(Input, ButtonsGoToTheWindowUnderThePointerInClientCoordinates) {
     EXPECT_EQ((WPARAM)(MK_RBUTTON | MK_SHIFT), right->wparam);
     EXPECT_EQ(MAKELPARAM(196, 173), right->lparam);
 
-    ASSERT_TRUE(drive("mousemove --window " + top_id() + " 30 40 click --window " + top_id() + " 1", top_,
-                      WM_LBUTTONUP));
+    ASSERT_TRUE(drive("mousemove --window " + top_id() + " 30 40 click --window " + top_id() + " 1",
+                      top_, WM_LBUTTONUP));
     EXPECT_EQ(MAKELPARAM(30, 40), find(top_, WM_LBUTTONDOWN)->lparam);
 }
 
 TEST_F(Input, ReleaseOutsideGoesElsewhereUnlessCaptured) {
     // Without capture, Windows gives the release to the window it happens over.
-    ASSERT_TRUE(drive("mousemove 164 187 mousedown 1 mousemove 300 300 mouseup 1", top_, WM_LBUTTONUP));
+    ASSERT_TRUE(
+        drive("mousemove 164 187 mousedown 1 mousemove 300 300 mouseup 1", top_, WM_LBUTTONUP));
     EXPECT_NE(nullptr, find(child_, WM_LBUTTONDOWN));
     EXPECT_EQ(nullptr, find(child_, WM_LBUTTONUP));
     EXPECT_EQ(MAKELPARAM(196, 173), find(top_, WM_LBUTTONUP)->lparam);
@@ -154,7 +156,8 @@ TEST_F(Input, ReleaseOutsideGoesElsewhereUnlessCaptured) {
         if (hwnd == captor && message == WM_LBUTTONUP) ReleaseCapture();
         return false;
     };
-    ASSERT_TRUE(drive("mousemove 164 187 mousedown 1 mousemove 300 300 mouseup 1", child_, WM_LBUTTONUP));
+    ASSERT_TRUE(
+        drive("mousemove 164 187 mousedown 1 mousemove 300 300 mouseup 1", child_, WM_LBUTTONUP));
     EXPECT_EQ(MAKELPARAM(300 - 154, 300 - 167), find(child_, WM_LBUTTONUP)->lparam);
     EXPECT_EQ(nullptr, find(top_, WM_LBUTTONUP));
     EXPECT_NE(nullptr, find(child_, WM_CAPTURECHANGED));

@@ -22,7 +22,7 @@ std::wstring to_wide(const char* text, int bytes = -1) {
 
 // A fresh folder per test, removed with its files afterwards.
 class KernelFiles : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char name[] = "/tmp/layer-kernel-XXXXXX";
         ASSERT_NE(nullptr, mkdtemp(name));
@@ -53,7 +53,9 @@ protected:
 }  // namespace
 
 TEST(KernelCodePages, Utf8RoundTripCountsTerminatorOnlyForMinusOne) {
-    const char* text = "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC \xF0\x9D\x84\x9E";  // Grüße € 𝄞
+    const char* text =
+        "Gr\xC3\xBC\xC3\x9F"
+        "e \xE2\x82\xAC \xF0\x9D\x84\x9E";  // Grüße € 𝄞
     std::wstring wide = to_wide(text);
     EXPECT_EQ(std::wstring(L"Gr\u00FC\u00DFe \u20AC \U0001D11E") + L'\0', wide);
     EXPECT_EQ(6, MultiByteToWideChar(CP_ACP, 0, "abcdef", 6, nullptr, 0));
@@ -61,7 +63,8 @@ TEST(KernelCodePages, Utf8RoundTripCountsTerminatorOnlyForMinusOne) {
     int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
     EXPECT_EQ((int)strlen(text) + 1, bytes);
     std::string back((size_t)bytes, '\0');
-    EXPECT_EQ(bytes, WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &back[0], bytes, nullptr, nullptr));
+    EXPECT_EQ(bytes,
+              WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &back[0], bytes, nullptr, nullptr));
     EXPECT_STREQ(text, back.c_str());
 }
 
@@ -129,7 +132,8 @@ TEST_F(KernelFiles, DeleteAndMove) {
     EXPECT_EQ("<missing>", read("a.txt"));
     EXPECT_TRUE(MoveFileExW(wide("b.txt").c_str(), wide("\xC3\xBC.txt").c_str(), 0));
     EXPECT_EQ("first", read("\xC3\xBC.txt"));
-    EXPECT_FALSE(MoveFileExW(wide("gone.txt").c_str(), wide("x.txt").c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_FALSE(
+        MoveFileExW(wide("gone.txt").c_str(), wide("x.txt").c_str(), MOVEFILE_REPLACE_EXISTING));
     EXPECT_EQ((DWORD)ERROR_FILE_NOT_FOUND, GetLastError());
 
     EXPECT_TRUE(DeleteFileW(wide("\xC3\xBC.txt").c_str()));
@@ -211,8 +215,8 @@ TEST(KernelMisc, FirstWindowCallWithoutDisplayExitsWithMessage) {
             wc.lpfnWndProc = plain_proc;
             wc.lpszClassName = L"NoDisplay";
             RegisterClassExW(&wc);
-            CreateWindowExW(0, L"NoDisplay", L"x", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, nullptr, nullptr,
-                            nullptr, nullptr);
+            CreateWindowExW(0, L"NoDisplay", L"x", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, nullptr,
+                            nullptr, nullptr, nullptr);
             exit(0);
         },
         ::testing::ExitedWithCode(1), "X11: cannot open display");

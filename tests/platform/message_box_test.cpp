@@ -34,7 +34,7 @@ struct User {
 };
 
 class MessageBox : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { reset_recorder(); }
     void TearDown() override { reset_recorder(); }
 };
@@ -105,7 +105,8 @@ TEST_F(MessageBox, ClosesOnEscapeOkClickAndCloseRequest) {
                     Geometry g = geometry_of(box);
                     // The OK button is centred, 12 pixels above the bottom, 26 high.
                     int x = g.x + g.width / 2, y = g.y + g.height - 12 - 13;
-                    run("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1");
+                    run("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) +
+                        " click 1");
                 }
             });
             std::wstring caption = L"Closing " + std::wstring(way.begin(), way.end());
@@ -135,9 +136,11 @@ TEST_F(MessageBox, IconsAndTextAreDrawn) {
                 colored = near_color(c.color, screen_pixel(g.x + 12 + c.dx, g.y + 12 + c.dy), 8);
                 // The sign: an X through the centre, or the dot of the "i" above it.
                 int sign_y = c.type == MB_ICONERROR ? 16 : 9;
-                sign = near_color(RGB(255, 255, 255), screen_pixel(g.x + 12 + 16, g.y + 12 + sign_y), 8);
+                sign = near_color(RGB(255, 255, 255),
+                                  screen_pixel(g.x + 12 + 16, g.y + 12 + sign_y), 8);
                 for (int x = 56; x < g.width - 12 && !text; ++x)
-                    for (int y = 12; y < 44 && !text; ++y) text = GetRValue(screen_pixel(g.x + x, g.y + y)) < 80;
+                    for (int y = 12; y < 44 && !text; ++y)
+                        text = GetRValue(screen_pixel(g.x + x, g.y + y)) < 80;
                 run("xdotool key --window " + std::to_string(box) + " space");
             });
             std::wstring title(c.title, c.title + strlen(c.title));
@@ -150,7 +153,8 @@ TEST_F(MessageBox, IconsAndTextAreDrawn) {
 }
 
 static DWORD WINAPI box_thread(LPVOID param) {
-    *static_cast<std::atomic<int>*>(param) = MessageBoxW(nullptr, L"From a thread", L"Thread box", MB_ICONINFORMATION);
+    *static_cast<std::atomic<int>*>(param) =
+        MessageBoxW(nullptr, L"From a thread", L"Thread box", MB_ICONINFORMATION);
     return 0;
 }
 

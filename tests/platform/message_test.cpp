@@ -13,10 +13,10 @@
 
 namespace {
 
-HWND make_window(LPCWSTR title, DWORD style = WS_OVERLAPPEDWINDOW, int x = 100, int y = 120, int width = 400,
-                 int height = 300, HWND parent = nullptr, DWORD ex_style = 0) {
-    return CreateWindowExW(ex_style, recording_class(), title, style, x, y, width, height, parent, nullptr,
-                           nullptr, nullptr);
+HWND make_window(LPCWSTR title, DWORD style = WS_OVERLAPPEDWINDOW, int x = 100, int y = 120,
+                 int width = 400, int height = 300, HWND parent = nullptr, DWORD ex_style = 0) {
+    return CreateWindowExW(ex_style, recording_class(), title, style, x, y, width, height, parent,
+                           nullptr, nullptr, nullptr);
 }
 
 // The messages of one window from a set of interest, in order.
@@ -39,9 +39,8 @@ std::vector<Seen> all_seen() {
     return recorder().seen;
 }
 
-
 class Messages : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { reset_recorder(); }
     void TearDown() override { reset_recorder(); }
 };
@@ -88,15 +87,25 @@ TEST_F(Messages, ThreadsSendingToEachOtherDoNotDeadlock) {
     answered = 0;
     recorder().handler = [](HWND hwnd, UINT message, WPARAM wparam, LPARAM, LRESULT* result) {
         switch (message) {
-        case WM_USER: *result = SendMessageW(b, WM_USER + 1, wparam, 0) + 1; return true;      // on a
-        case WM_USER + 1: *result = SendMessageW(a, WM_USER + 2, wparam, 0) + 1; return true;  // on b
-        case WM_USER + 2: *result = (LRESULT)(wparam * 10); return true;                        // a again
-        case WM_USER + 3:  // both threads at once
-            for (int i = 0; i < 200; ++i)
-                if (SendMessageW(hwnd == a ? b : a, WM_USER + 4, (WPARAM)i, 0) == i + 1) ++answered;
-            return true;
-        case WM_USER + 4: *result = (LRESULT)(wparam + 1); return true;
-        default: return false;
+            case WM_USER:
+                *result = SendMessageW(b, WM_USER + 1, wparam, 0) + 1;
+                return true;  // on a
+            case WM_USER + 1:
+                *result = SendMessageW(a, WM_USER + 2, wparam, 0) + 1;
+                return true;  // on b
+            case WM_USER + 2:
+                *result = (LRESULT)(wparam * 10);
+                return true;   // a again
+            case WM_USER + 3:  // both threads at once
+                for (int i = 0; i < 200; ++i)
+                    if (SendMessageW(hwnd == a ? b : a, WM_USER + 4, (WPARAM)i, 0) == i + 1)
+                        ++answered;
+                return true;
+            case WM_USER + 4:
+                *result = (LRESULT)(wparam + 1);
+                return true;
+            default:
+                return false;
         }
     };
     EXPECT_EQ(32, SendMessageW(a, WM_USER, 3, 0));
@@ -197,7 +206,8 @@ TEST_F(Messages, ClassesLongsAndText) {
     wc.lpszClassName = L"EDIT";  // the system classes are there before the first lookup
     EXPECT_EQ(0, RegisterClassExW(&wc));
     EXPECT_EQ((DWORD)ERROR_CLASS_ALREADY_EXISTS, GetLastError());
-    EXPECT_EQ(nullptr, CreateWindowExW(0, L"NoSuchClass", L"", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(nullptr, CreateWindowExW(0, L"NoSuchClass", L"", 0, 0, 0, 1, 1, nullptr, nullptr,
+                                       nullptr, nullptr));
     EXPECT_EQ((DWORD)ERROR_CANNOT_FIND_WND_CLASS, GetLastError());
     EXPECT_EQ(nullptr, make_window(L"", WS_CHILD, 0, 0, 1, 1, (HWND)(uintptr_t)0x7777));
     EXPECT_EQ((DWORD)ERROR_INVALID_WINDOW_HANDLE, GetLastError());
@@ -248,7 +258,8 @@ TEST_F(Messages, GeometryTitleAndMetrics) {
     EXPECT_EQ(1280, GetSystemMetrics(SM_CXSCREEN));
     EXPECT_EQ(1024, GetSystemMetrics(SM_CYSCREEN));
 
-    HWND top = make_window(L"Geometry \u00FC", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 120, 400, 300);
+    HWND top =
+        make_window(L"Geometry \u00FC", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 120, 400, 300);
     HWND child = make_window(L"", WS_CHILD | WS_VISIBLE, 10, 20, 50, 60, top);
     pump_for(100);
     RECT rect;
@@ -291,7 +302,8 @@ TEST_F(Messages, GeometryTitleAndMetrics) {
 
 TEST_F(Messages, SetWindowPosFromAnotherThreadSizesOnTheOwner) {
     WindowThread owner;
-    HWND hwnd = (HWND)owner.run([] { return (LRESULT)make_window(L"moved", WS_OVERLAPPEDWINDOW | WS_VISIBLE); });
+    HWND hwnd = (HWND)owner.run(
+        [] { return (LRESULT)make_window(L"moved", WS_OVERLAPPEDWINDOW | WS_VISIBLE); });
     reset_recorder();
     ASSERT_TRUE(SetWindowPos(hwnd, nullptr, 0, 0, 300, 200, SWP_NOZORDER | SWP_NOMOVE));
     auto sizes = seen_messages(WM_SIZE);
@@ -316,7 +328,8 @@ TEST_F(Messages, DestroyReachesChildrenOnTheirThreads) {
     HWND local = make_window(L"", WS_CHILD | WS_VISIBLE, 0, 0, 20, 20, parent);
     WindowThread other;
     HWND remote = (HWND)other.run([parent] {
-        return (LRESULT)make_window(L"", WS_CHILD | WS_VISIBLE, 30, 0, 20, 20, parent, WS_EX_NOPARENTNOTIFY);
+        return (LRESULT)make_window(L"", WS_CHILD | WS_VISIBLE, 30, 0, 20, 20, parent,
+                                    WS_EX_NOPARENTNOTIFY);
     });
     ASSERT_NE(nullptr, remote);
     EXPECT_FALSE(DestroyWindow(remote));
@@ -349,14 +362,16 @@ TEST_F(Messages, DestroyReachesChildrenOnTheirThreads) {
     EXPECT_EQ(other.id, first_of(seen, remote, WM_DESTROY)->thread);
     EXPECT_EQ(GetCurrentThreadId(), first_of(seen, local, WM_DESTROY)->thread);
     EXPECT_FALSE(IsWindow(parent));
-    EXPECT_EQ(0, seen_count(WM_PARENTNOTIFY)) << "children destroyed with their parent notify nobody";
+    EXPECT_EQ(0, seen_count(WM_PARENTNOTIFY))
+        << "children destroyed with their parent notify nobody";
 }
 
 TEST_F(Messages, QueueOrderPaintTimersAndQuit) {
     HWND hwnd = make_window(L"queue", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 200, 200, 300, 200);
     pump_for(100);
     MSG msg;
-    EXPECT_FALSE(PeekMessageW(&msg, hwnd, WM_PAINT, WM_PAINT, PM_NOREMOVE)) << "painting did not validate";
+    EXPECT_FALSE(PeekMessageW(&msg, hwnd, WM_PAINT, WM_PAINT, PM_NOREMOVE))
+        << "painting did not validate";
 
     // Posted messages come first; WM_PAINT only when nothing else waits; WM_TIMER last.
     InvalidateRect(hwnd, nullptr, FALSE);
@@ -368,7 +383,8 @@ TEST_F(Messages, QueueOrderPaintTimersAndQuit) {
         if (msg.hwnd == hwnd) order.push_back(msg.message);
         DispatchMessageW(&msg);
     }
-    EXPECT_EQ((std::vector<UINT>{WM_USER + 1, WM_USER + 2, WM_USER + 3, WM_PAINT, WM_TIMER}), order);
+    EXPECT_EQ((std::vector<UINT>{WM_USER + 1, WM_USER + 2, WM_USER + 3, WM_PAINT, WM_TIMER}),
+              order);
     EXPECT_TRUE(KillTimer(hwnd, 7));
     EXPECT_FALSE(KillTimer(hwnd, 7));
     reset_recorder();

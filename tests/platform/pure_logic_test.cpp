@@ -58,7 +58,8 @@ TEST(PixelFormat, ClosestOfferWins) {
     PixelFormatRequest request = pixel_format_request(view_request());
     EXPECT_EQ(3, choose_pixel_format(request, offers));
     // A missing buffer outweighs any colour difference.
-    EXPECT_EQ(0, choose_pixel_format(request, {offer(5, 6, 5, 0, 24, 8, true), offer(8, 8, 8, 0, 24, 0, true)}));
+    EXPECT_EQ(0, choose_pixel_format(
+                     request, {offer(5, 6, 5, 0, 24, 8, true), offer(8, 8, 8, 0, 24, 0, true)}));
     // Double buffering must match unless the request does not care.
     std::vector<PixelFormatTraits> single = {offer(8, 8, 8, 0, 24, 8, false)};
     EXPECT_EQ(-1, choose_pixel_format(request, single));
@@ -101,7 +102,7 @@ TEST(KeyMap, VirtualKeysAndCharacters) {
 
     EXPECT_TRUE(x11_vk_is_extended(VK_RIGHT));
     EXPECT_FALSE(x11_vk_is_extended('A'));
-    EXPECT_EQ(0x1Eu, x11_scan_code_of(30));  // A
+    EXPECT_EQ(0x1Eu, x11_scan_code_of(30));   // A
     EXPECT_EQ(0x4Bu, x11_scan_code_of(105));  // Left
     EXPECT_EQ(0x53u, x11_scan_code_of(111));  // Delete
 }

@@ -18,8 +18,10 @@ struct Sample {
 Sample g_sample;
 
 void paint_view() {
-    if (g_sample.colour == 0) glClearColor(1.0f, 128 / 255.0f, 0.0f, 1.0f);
-    else glClearColor(0.0f, 128 / 255.0f, 1.0f, 1.0f);
+    if (g_sample.colour == 0)
+        glClearColor(1.0f, 128 / 255.0f, 0.0f, 1.0f);
+    else
+        glClearColor(0.0f, 128 / 255.0f, 1.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glFlush();
     SwapBuffers(wglGetCurrentDC());
@@ -27,21 +29,25 @@ void paint_view() {
 
 LRESULT CALLBACK view_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
-    case WM_CREATE: g_sample.ready = true; return 0;
-    case WM_SIZE:
-        if (wglGetCurrentContext()) glViewport(0, 0, LOWORD(lparam), HIWORD(lparam));
-        break;
-    case WM_PAINT: {
-        PAINTSTRUCT paint;
-        BeginPaint(hwnd, &paint);
-        if (wglGetCurrentContext()) paint_view();
-        EndPaint(hwnd, &paint);
-        return 0;
-    }
-    case kRedraw:
-        if (wglGetCurrentContext()) paint_view();
-        return 0;
-    case WM_DESTROY: PostQuitMessage(0); return 0;
+        case WM_CREATE:
+            g_sample.ready = true;
+            return 0;
+        case WM_SIZE:
+            if (wglGetCurrentContext()) glViewport(0, 0, LOWORD(lparam), HIWORD(lparam));
+            break;
+        case WM_PAINT: {
+            PAINTSTRUCT paint;
+            BeginPaint(hwnd, &paint);
+            if (wglGetCurrentContext()) paint_view();
+            EndPaint(hwnd, &paint);
+            return 0;
+        }
+        case kRedraw:
+            if (wglGetCurrentContext()) paint_view();
+            return 0;
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            return 0;
     }
     return DefWindowProcW(hwnd, message, wparam, lparam);
 }
@@ -69,8 +75,9 @@ DWORD WINAPI view_thread(LPVOID) {
     wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
     wc.lpszClassName = L"SampleView";
     RegisterClassExW(&wc);
-    HWND hwnd = CreateWindowExW(WS_EX_NOPARENTNOTIFY, L"SampleView", L"", WS_CHILD | WS_VISIBLE, 10, 10, 100, 100,
-                                g_sample.main_window, nullptr, g_sample.instance, nullptr);
+    HWND hwnd =
+        CreateWindowExW(WS_EX_NOPARENTNOTIFY, L"SampleView", L"", WS_CHILD | WS_VISIBLE, 10, 10,
+                        100, 100, g_sample.main_window, nullptr, g_sample.instance, nullptr);
     set_up_gl(hwnd);
     g_sample.view_window = hwnd;
     MSG msg;
@@ -83,29 +90,32 @@ DWORD WINAPI view_thread(LPVOID) {
 
 LRESULT CALLBACK main_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
-    case WM_CREATE:
-        g_sample.main_window = hwnd;
-        CreateThread(nullptr, 0, view_thread, nullptr, 0, nullptr);
-        while (!g_sample.ready) Sleep(10);
-        while (!g_sample.view_window) Sleep(10);
-        return 0;
-    case WM_SIZE:
-        SetWindowPos(g_sample.view_window, nullptr, 10, 10, LOWORD(lparam) - 20, HIWORD(lparam) - 20, SWP_NOZORDER);
-        break;
-    case WM_PAINT: {
-        PAINTSTRUCT paint;
-        BeginPaint(hwnd, &paint);
-        SendMessageW(g_sample.view_window, kRedraw, 0, 0);
-        EndPaint(hwnd, &paint);
-        return 0;
-    }
-    case WM_KEYDOWN:
-        if (wparam == VK_SPACE) {
-            g_sample.colour = 1 - g_sample.colour;
+        case WM_CREATE:
+            g_sample.main_window = hwnd;
+            CreateThread(nullptr, 0, view_thread, nullptr, 0, nullptr);
+            while (!g_sample.ready) Sleep(10);
+            while (!g_sample.view_window) Sleep(10);
+            return 0;
+        case WM_SIZE:
+            SetWindowPos(g_sample.view_window, nullptr, 10, 10, LOWORD(lparam) - 20,
+                         HIWORD(lparam) - 20, SWP_NOZORDER);
+            break;
+        case WM_PAINT: {
+            PAINTSTRUCT paint;
+            BeginPaint(hwnd, &paint);
             SendMessageW(g_sample.view_window, kRedraw, 0, 0);
+            EndPaint(hwnd, &paint);
+            return 0;
         }
-        break;
-    case WM_DESTROY: PostQuitMessage(0); return 0;
+        case WM_KEYDOWN:
+            if (wparam == VK_SPACE) {
+                g_sample.colour = 1 - g_sample.colour;
+                SendMessageW(g_sample.view_window, kRedraw, 0, 0);
+            }
+            break;
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            return 0;
     }
     return DefWindowProcW(hwnd, message, wparam, lparam);
 }
@@ -122,8 +132,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
     wc.lpszClassName = L"SampleMain";
     RegisterClassExW(&wc);
-    CreateWindowExW(0, L"SampleMain", L"Haldenmoor layer sample", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 640,
-                    480, nullptr, nullptr, instance, nullptr);
+    CreateWindowExW(0, L"SampleMain", L"Haldenmoor layer sample", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                    100, 100, 640, 480, nullptr, nullptr, instance, nullptr);
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0)) {
         TranslateMessage(&msg);

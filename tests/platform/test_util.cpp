@@ -35,7 +35,9 @@ std::vector<Seen> seen_for(HWND hwnd) {
     return out;
 }
 
-int seen_count(UINT message) { return (int)seen_messages(message).size(); }
+int seen_count(UINT message) {
+    return (int)seen_messages(message).size();
+}
 
 LRESULT CALLBACK recording_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     std::function<bool(HWND, UINT, WPARAM, LPARAM, LRESULT*)> handler;
@@ -98,7 +100,8 @@ unsigned long find_window_by_title(const std::string& title, int timeout_ms) {
     DWORD start = GetTickCount();
     do {
         std::string out;
-        if (run("xdotool search --name '^" + title + "$'", &out) == 0 && !out.empty()) return std::stoul(out);
+        if (run("xdotool search --name '^" + title + "$'", &out) == 0 && !out.empty())
+            return std::stoul(out);
         Sleep(20);
     } while ((int)(GetTickCount() - start) < timeout_ms);
     return 0;
@@ -121,7 +124,8 @@ COLORREF screen_pixel(int x, int y) {
 }
 
 bool near_color(COLORREF a, COLORREF b, int tolerance) {
-    return abs(GetRValue(a) - GetRValue(b)) <= tolerance && abs(GetGValue(a) - GetGValue(b)) <= tolerance &&
+    return abs(GetRValue(a) - GetRValue(b)) <= tolerance &&
+           abs(GetGValue(a) - GetGValue(b)) <= tolerance &&
            abs(GetBValue(a) - GetBValue(b)) <= tolerance;
 }
 
@@ -139,8 +143,8 @@ void send_delete_window(unsigned long xwindow) {
 }
 
 HWND make_focused_window(LPCWSTR title, int x, int y, int width, int height) {
-    HWND hwnd = CreateWindowExW(0, recording_class(), title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, y, width,
-                                height, nullptr, nullptr, nullptr, nullptr);
+    HWND hwnd = CreateWindowExW(0, recording_class(), title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, y,
+                                width, height, nullptr, nullptr, nullptr, nullptr);
     pump_until([hwnd] { return GetFocus() == hwnd; });
     pump_for(50);
     return hwnd;
@@ -170,7 +174,8 @@ WindowThread::WindowThread() : state(new State) {
     }();
     (void)registered;
     state->thread = std::thread([this] {
-        control = CreateWindowExW(0, L"TestControl", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+        control = CreateWindowExW(0, L"TestControl", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                  nullptr, nullptr);
         id = GetCurrentThreadId();
         state->ready = true;
         MSG msg;

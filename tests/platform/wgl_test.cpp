@@ -41,10 +41,10 @@ Window x_parent_of(Window window) {
 
 TEST(Wgl, PixelFormatContextAndClearedFrame) {
     HWND top = make_focused_window(L"GL host", 200, 200, 400, 300);
-    HWND view = CreateWindowExW(0, recording_class(), L"", WS_CHILD | WS_VISIBLE, 20, 20, 200, 120, top, nullptr,
-                                nullptr, nullptr);
-    HWND inner = CreateWindowExW(0, recording_class(), L"", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, view, nullptr,
-                                 nullptr, nullptr);
+    HWND view = CreateWindowExW(0, recording_class(), L"", WS_CHILD | WS_VISIBLE, 20, 20, 200, 120,
+                                top, nullptr, nullptr, nullptr);
+    HWND inner = CreateWindowExW(0, recording_class(), L"", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10,
+                                 view, nullptr, nullptr, nullptr);
     pump_for(50);
     HDC dc = GetDC(view);
     PIXELFORMATDESCRIPTOR request = view_request();
@@ -87,11 +87,13 @@ TEST(Wgl, PixelFormatContextAndClearedFrame) {
     glFinish();
     pump_for(100);
     const int x = 204 + 20 + 100, y = 227 + 20 + 60;
-    EXPECT_TRUE(near_color(RGB(51, 102, 204), screen_pixel(x, y))) << std::hex << screen_pixel(x, y);
+    EXPECT_TRUE(near_color(RGB(51, 102, 204), screen_pixel(x, y)))
+        << std::hex << screen_pixel(x, y);
     // The layer never clears a GL window, though its class has a brush.
     InvalidateRect(view, nullptr, TRUE);
     pump_for(100);
-    EXPECT_TRUE(near_color(RGB(51, 102, 204), screen_pixel(x, y))) << std::hex << screen_pixel(x, y);
+    EXPECT_TRUE(near_color(RGB(51, 102, 204), screen_pixel(x, y)))
+        << std::hex << screen_pixel(x, y);
 
     EXPECT_TRUE(wglMakeCurrent(nullptr, nullptr));
     EXPECT_EQ(nullptr, wglGetCurrentContext());
@@ -108,10 +110,12 @@ TEST(SampleApp, DrawsThroughItsViewThreadAndClosesCleanly) {
     ASSERT_NE(0ul, main_window);
     // The view covers the client area at (104, 127) minus a 10-pixel margin.
     auto shows = [](COLORREF color) {
-        return pump_until([color] { return near_color(color, screen_pixel(104 + 150, 127 + 100)); }, 5000);
+        return pump_until([color] { return near_color(color, screen_pixel(104 + 150, 127 + 100)); },
+                          5000);
     };
     EXPECT_TRUE(shows(RGB(255, 128, 0))) << std::hex << screen_pixel(254, 227);
-    EXPECT_TRUE(near_color(RGB(212, 208, 200), screen_pixel(104 + 3, 127 + 3))) << "the main window's brush";
+    EXPECT_TRUE(near_color(RGB(212, 208, 200), screen_pixel(104 + 3, 127 + 3)))
+        << "the main window's brush";
     run("xdotool key --window " + std::to_string(main_window) + " space");
     EXPECT_TRUE(shows(RGB(0, 128, 255))) << std::hex << screen_pixel(254, 227);
     send_delete_window(main_window);
