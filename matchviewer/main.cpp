@@ -1,12 +1,11 @@
 // Twinscope: steps through the frames of a match file, one frame at a time in the 3D view,
 // with a log line per frame shown.
+#include "common/main_window.h"
 #include "matchviewer/match_app.h"
 
 namespace {
 
 const wchar_t* const kClassName = L"Twinscope";
-const int kWindowWidth = 800;
-const int kWindowHeight = 640;
 
 LRESULT CALLBACK main_window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
     switch (msg) {
@@ -46,19 +45,6 @@ LRESULT CALLBACK main_window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lpa
     return DefWindowProcW(hwnd, msg, wparam, lparam);
 }
 
-void register_main_class() {
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof(wc);
-    wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = main_window_proc;
-    wc.hInstance = app->instance;
-    wc.hIcon = LoadIconW(nullptr, IDI_WINLOGO);
-    wc.hIconSm = LoadIconW(nullptr, IDI_WINLOGO);
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    wc.lpszClassName = kClassName;
-    RegisterClassExW(&wc);
-}
 
 }  // namespace
 
@@ -67,26 +53,19 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
     app = &match_app;
     app->instance = instance;
     init_view_state(&app->view);
-    register_main_class();
+    register_window_class(instance, kClassName, main_window_proc);
     app->path_result =
         path_from_command_line(command_line, "MatchInfo.dat", app->input_path, MAX_PATH);
 
-    const int x = (GetSystemMetrics(SM_CXSCREEN) - kWindowWidth) / 2;
-    const int y = (GetSystemMetrics(SM_CYSCREEN) - kWindowHeight) / 2;
-    app->main_window = CreateWindowExW(0, kClassName, L"Haldenmoor - Twinscope",
-                                       WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, y, kWindowWidth,
-                                       kWindowHeight, nullptr, nullptr, instance, nullptr);
+    app->main_window =
+        create_centred_main_window(instance, kClassName, L"Haldenmoor - Twinscope");
     if (!app->main_window) {
         MessageBoxW(nullptr, L"The main window could not be created.", kAppCaption,
                     MB_ICONERROR);
         return 1;
     }
 
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
+    run_message_loop();
     release_match_app();
     return 0;
 }

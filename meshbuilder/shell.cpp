@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/command_line.h"
+#include "common/main_window.h"
 #include "meshbuilder/build_mesh.h"
 #include "meshbuilder/point_file.h"
 #include "platform/win32.h"
@@ -25,8 +26,6 @@ MeshApp* app = nullptr;
 
 const wchar_t* const kClassName = L"Meshweaver";
 const wchar_t* const kCaption = L"Meshweaver";
-const int kWindowWidth = 800;
-const int kWindowHeight = 640;
 
 void show_error(const wchar_t* text) {
     MessageBoxW(app->main_window, text, kCaption, MB_ICONERROR);
@@ -118,19 +117,6 @@ LRESULT CALLBACK main_window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lpa
     return DefWindowProcW(hwnd, msg, wparam, lparam);
 }
 
-void register_main_class() {
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof(wc);
-    wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = main_window_proc;
-    wc.hInstance = app->instance;
-    wc.hIcon = LoadIconW(nullptr, IDI_WINLOGO);
-    wc.hIconSm = LoadIconW(nullptr, IDI_WINLOGO);
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    wc.lpszClassName = kClassName;
-    RegisterClassExW(&wc);
-}
 
 // Takes the mesh back from the view before its arrays are freed, so no paint can read them.
 void release_mesh() {
@@ -156,25 +142,18 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
     app = &mesh_app;
     app->instance = instance;
     init_view_state(&app->view);
-    register_main_class();
+    register_window_class(instance, kClassName, main_window_proc);
     app->path_result =
         path_from_command_line(command_line, "Dotloom.dat", app->input_path, MAX_PATH);
 
-    const int x = (GetSystemMetrics(SM_CXSCREEN) - kWindowWidth) / 2;
-    const int y = (GetSystemMetrics(SM_CYSCREEN) - kWindowHeight) / 2;
-    app->main_window = CreateWindowExW(0, kClassName, L"Haldenmoor - Meshweaver",
-                                       WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, y, kWindowWidth,
-                                       kWindowHeight, nullptr, nullptr, instance, nullptr);
+    app->main_window =
+        create_centred_main_window(instance, kClassName, L"Haldenmoor - Meshweaver");
     if (!app->main_window) {
         MessageBoxW(nullptr, L"The main window could not be created.", kCaption, MB_ICONERROR);
         return 1;
     }
 
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
+    run_message_loop();
     release_mesh();
     return 0;
 }

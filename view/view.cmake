@@ -4,7 +4,8 @@
 set(HALDENMOOR_VIEW_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/camera.cpp
   ${CMAKE_CURRENT_LIST_DIR}/projection.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/view.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/view.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../common/main_window.cpp)
 
 # Adds the view's sources to target, compiled with the content fields found in content_dir.
 function(haldenmoor_add_view target content_dir)

@@ -1,5 +1,7 @@
 #include "view/view.h"
 
+#include "common/main_window.h"
+
 #include "view/projection.h"
 
 namespace {
@@ -282,17 +284,7 @@ LRESULT CALLBACK view_window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lpa
 DWORD WINAPI view_thread_main(LPVOID param) {
     ViewState* view = static_cast<ViewState*>(param);
 
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof(wc);
-    wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = view_window_proc;
-    wc.hInstance = view->instance;
-    wc.hIcon = LoadIconW(nullptr, IDI_WINLOGO);
-    wc.hIconSm = LoadIconW(nullptr, IDI_WINLOGO);
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    wc.lpszClassName = kClassName;
-    RegisterClassExW(&wc);
+    register_window_class(view->instance, kClassName, view_window_proc);
 
     the_view = view;
     // NOTE: without WS_EX_NOPARENTNOTIFY the system would send WM_PARENTNOTIFY to the main
@@ -311,10 +303,6 @@ DWORD WINAPI view_thread_main(LPVOID param) {
     setup_lights();
     view->ready = 1;
 
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
+    run_message_loop();
     return 0;
 }
