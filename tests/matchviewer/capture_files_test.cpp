@@ -51,8 +51,8 @@ TEST(CaptureNaming, FolderOfTheInputAndFourDigitNumbers) {
     EXPECT_EQ(name_for(L"D:\\scans\\MatchInfo.dat", L'\\', 7),
               L"D:\\scans\\Twinshot_Capture\\Twinshot0007.bmp");
     EXPECT_EQ(name_for(L"MatchInfo.dat", L'\\', 1234), L"Twinshot_Capture\\Twinshot1234.bmp");
-    EXPECT_EQ(name_for(L"/home/ann/run 2/m.dat", L'/', 1),
-              L"/home/ann/run 2/Twinshot_Capture/Twinshot0001.bmp");
+    EXPECT_EQ(name_for(L"/data/ann/run 2/m.dat", L'/', 1),
+              L"/data/ann/run 2/Twinshot_Capture/Twinshot0001.bmp");
     EXPECT_EQ(name_for(L"a\\b/c.dat", L'/', 42), L"a\\b/Twinshot_Capture/Twinshot0042.bmp");
     EXPECT_EQ(name_for(L"a\\b/c.dat", L'\\', 999), L"a\\Twinshot_Capture\\Twinshot0999.bmp");
     EXPECT_EQ(name_for(L"x/", L'/', 1000), L"x/Twinshot_Capture/Twinshot1000.bmp");
