@@ -7,8 +7,8 @@
 
 // Stops the run with a report when an invariant does not hold. Unlike assert it is never
 // compiled out, so a Release-configured harness still checks everything.
-#define FUZZ_CHECK(condition)                                                  \
-    do {                                                                      \
+#define FUZZ_CHECK(condition)                                                \
+    do {                                                                     \
         if (!(condition)) fuzz_check_failed(#condition, __FILE__, __LINE__); \
     } while (0)
 

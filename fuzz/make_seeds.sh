@@ -116,3 +116,5 @@ put "$l/negative" "$(dbl 0xc1e00000 0x00100000)$(u16 3)$(i32 2147483647)$(i32 -1
 put "$l/nan" "$(dbl 0x7ff80000 0)$(u16 5)$(i32 1)$(i32 1)$(i32 1)$(i32 1)$(u8 0)"
 put "$l/minus-inf" "$(dbl 0xfff00000 0)$(u16 2)$(i32 1)$(i32 1)$(i32 1)$(i32 1)$(u8 0)"
 put "$l/beyond-int64" "$(dbl 0x43e00000 0x00000001)$(u16 24)$(i32 1)$(i32 1)$(i32 1)$(i32 1)$(u8 0)"
+# The largest double below 1: its decimals are all nines, cut to "0.99".
+put "$l/just-below-one" "$(dbl 0x3fefffff 0xffffffff)$(u16 262)$(i32 1)$(i32 1)$(i32 1)$(i32 1)$(u8 0)"

@@ -22,7 +22,9 @@ struct Bytes {
     int64_t size;
 };
 
-bool have(const Bytes& b, int64_t pos, int64_t n) { return pos >= 0 && pos + n <= b.size; }
+bool have(const Bytes& b, int64_t pos, int64_t n) {
+    return pos >= 0 && pos + n <= b.size;
+}
 
 int32_t i32_at(const Bytes& b, int64_t pos) {
     const uint8_t* p = b.data + pos;
@@ -194,8 +196,8 @@ void check_statistics_line(int32_t n, const FrameRead& read) {
     FUZZ_CHECK(length >= 0 && length < kLogLineCapacity);
     FUZZ_CHECK(wcslen(line) == (size_t)length);
     int fn = 0, w = 0, m = 0, k = 0, consumed = 0;
-    FUZZ_CHECK(swscanf(line, L"Frame No %d: %d world points; %d of %d match points (%n", &fn,
-                       &w, &m, &k, &consumed) == 4);
+    FUZZ_CHECK(swscanf(line, L"Frame No %d: %d world points; %d of %d match points (%n", &fn, &w,
+                       &m, &k, &consumed) == 4);
     FUZZ_CHECK(fn == n && w == read.world_count && m == read.matched && k == read.match_count);
     const wchar_t* rest = line + consumed;
     const wchar_t* close = wcsstr(rest, L"%) ");

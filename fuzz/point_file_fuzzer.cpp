@@ -13,7 +13,9 @@ uint32_t le32(const uint8_t* p) {
     return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
 }
 
-bool finite_float_bits(uint32_t bits) { return (bits & 0x7f800000u) != 0x7f800000u; }
+bool finite_float_bits(uint32_t bits) {
+    return (bits & 0x7f800000u) != 0x7f800000u;
+}
 
 // What the reader must answer for these bytes: the status, and for ok the count.
 LoadStatus expected_status(const uint8_t* data, size_t size) {
