@@ -146,7 +146,10 @@ void on_key(X11Thread* thread, XKeyEvent* event, bool press) {
     if (vk) set_key(vk, press);
     update_side_keys(keysym, press);
     HWND target = key_target(event->window);
-    if (!target) return;
+    if (!target) {
+        if (!press) x11_retry_focus(thread);
+        return;
+    }
     POINT pt = {event->x_root, event->y_root};
     bool alt = (event->state & Mod1Mask) || vk == VK_MENU;
     bool sys = (alt && !(event->state & ControlMask)) || vk == VK_F1 + 9;  // F10 is a system key
@@ -165,6 +168,7 @@ void on_key(X11Thread* thread, XKeyEvent* event, bool press) {
     if (!press) lparam |= (LPARAM)1u << 31;
     DWORD time = x11_post_input(target, message, vk, lparam, pt);
     if (press && ch) x11_remember_key_char(thread, X11KeyChar{message, vk, lparam, time, ch});
+    if (!press) x11_retry_focus(thread);
 }
 
 // Gives the clicked window's top-level window the input focus, as a click activates a
@@ -296,6 +300,32 @@ void on_configure(X11Thread* thread, XConfigureEvent* event) {
     x11_window_configured(hwnd, root_x, root_y, event->width, event->height);
 }
 
+bool keys_held(Display* display) {
+    char keys[32];
+    XQueryKeymap(display, keys);
+    for (char byte : keys)
+        if (byte) return true;
+    return false;
+}
+
+// Gives a top-level window the X input focus, but not while a key is held: the key's
+// release then still reaches the window it was pressed in. NOTE: a tool that sends the
+// press to the focused window through XTEST and the release as an event to that window
+// (xdotool --window) would otherwise, once the focus moved (a message box opened on the
+// press), never release the key in the server, which then repeats it forever.
+void focus_now_or_later_locked(X11Thread* thread, X11Window* window) {
+    Display* display = thread->display ? thread->display : window->display;
+    if (keys_held(display)) {
+        thread->pending_focus = window->handle;
+        thread->pending_since = GetTickCount();
+        return;
+    }
+    thread->pending_focus = nullptr;
+    // NOTE: without a window manager nobody else gives a new window the keyboard.
+    XSetInputFocus(display, window->xwindow, RevertToParent, CurrentTime);
+    XFlush(display);
+}
+
 void on_map(XMapEvent* event, bool mapped) {
     Guard guard(x11_lock());
     X11Window* window = x11_window_by_xid_locked(event->window);
@@ -303,8 +333,7 @@ void on_map(XMapEvent* event, bool mapped) {
     window->mapped = mapped;
     if (mapped && window->focus_on_map && !window->parent) {
         window->focus_on_map = false;
-        // NOTE: without a window manager nobody else gives a new window the keyboard.
-        XSetInputFocus(window->display, window->xwindow, RevertToParent, CurrentTime);
+        focus_now_or_later_locked(x11_thread(), window);
     }
 }
 
@@ -420,11 +449,29 @@ void x11_activate(HWND top_level) {
     X11Window* window = x11_window_locked(top_level);
     if (!window || window->parent) return;
     if (window->mapped) {
-        XSetInputFocus(window->display, window->xwindow, RevertToParent, CurrentTime);
-        XFlush(window->display);
+        X11Thread* thread = x11_thread();
+        x11_thread_display();  // the focus request goes over the caller's connection
+        focus_now_or_later_locked(thread, window);
     } else {
         window->focus_on_map = true;
     }
+}
+
+bool x11_retry_focus(X11Thread* thread) {
+    Guard guard(x11_lock());
+    if (!thread->pending_focus) return false;
+    X11Window* window = x11_window_locked(thread->pending_focus);
+    if (!window || !window->mapped) {
+        thread->pending_focus = nullptr;
+        return false;
+    }
+    Display* display = thread->display ? thread->display : window->display;
+    // NOTE: a key held longer than a second is a user's choice, not a tool's race.
+    if (keys_held(display) && GetTickCount() - thread->pending_since < 1000) return true;
+    thread->pending_focus = nullptr;
+    XSetInputFocus(display, window->xwindow, RevertToParent, CurrentTime);
+    XFlush(display);
+    return false;
 }
 
 void x11_forget_input_window(X11Thread* thread, HWND hwnd) {

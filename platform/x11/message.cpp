@@ -147,6 +147,8 @@ bool next_message(MSG* out, HWND filter, UINT min, UINT max, UINT remove_flags, 
             if (!thread->sent.empty()) continue;
             timeout = next_timeout_locked(thread);
         }
+        // NOTE: a focus change waiting for a key release is looked at again soon.
+        if (x11_retry_focus(thread)) timeout = timeout < 0 ? 20 : std::min(timeout, 20);
         if (!wait) return false;
         wait_for_work(thread, timeout, true);
     }

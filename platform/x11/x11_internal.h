@@ -135,7 +135,9 @@ struct X11Thread {
 
     HWND focus = nullptr;
     HWND capture = nullptr;
-    HWND active = nullptr;  // the top-level window that has the X input focus
+    HWND active = nullptr;         // the top-level window that has the X input focus
+    HWND pending_focus = nullptr;  // a top-level window to focus once no key is held
+    DWORD pending_since = 0;
     std::deque<X11KeyChar> key_chars;
     bool key_down[256] = {};
 
@@ -230,6 +232,9 @@ void x11_handle_event(X11Thread* thread, XEvent* event);
 void x11_set_focus_internal(X11Thread* thread, HWND hwnd);
 // Gives a top-level window the X input focus (now if mapped, else when it is mapped).
 void x11_activate(HWND top_level);
+// Gives the X focus to a window that waits for held keys to be released; true while it
+// still waits (the caller then polls again soon).
+bool x11_retry_focus(X11Thread* thread);
 // Drops focus and capture that point at a window being destroyed.
 void x11_forget_input_window(X11Thread* thread, HWND hwnd);
 // The deepest of our windows under a screen point, or null.

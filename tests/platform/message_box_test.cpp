@@ -152,6 +152,34 @@ TEST_F(MessageBox, IconsAndTextAreDrawn) {
     }
 }
 
+TEST_F(MessageBox, OpenedOnAKeyPressLeavesNoKeyHeld) {
+    HWND owner = make_focused_window(L"Key owner", 100, 100, 500, 400);
+    recorder().handler = [](HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, LRESULT*) {
+        if (message == WM_KEYDOWN && wparam == 'X' && !(lparam & (1 << 30)))
+            MessageBoxW(hwnd, L"Opened by a key", L"Key box", MB_OK);
+        return false;
+    };
+    std::atomic<bool> held{true}, found{false};
+    User user([&] {
+        // NOTE: xdotool presses through XTEST while the owner has the focus, then sends
+        // the release to the owner itself; the box must not take the focus in between.
+        run("xdotool key --window " + std::to_string(x11_window_of(owner)) + " x");
+        unsigned long box = find_window_by_title("Key box");
+        found = box != 0;
+        Sleep(1000);  // longer than the server's auto-repeat delay
+        held = any_key_held();
+        if (box) run("xdotool key --window " + std::to_string(box) + " Return");
+    });
+    EXPECT_TRUE(pump_until([&] { return found && !find_window_by_title("Key box", 0); }, 8000));
+    EXPECT_TRUE(found);
+    EXPECT_FALSE(held) << "a key stayed down in the server";
+    int presses = 0;
+    for (const Seen& s : seen_messages(WM_KEYDOWN)) presses += s.wparam == 'X';
+    EXPECT_EQ(1, presses);
+    recorder().handler = nullptr;
+    DestroyWindow(owner);
+}
+
 static DWORD WINAPI box_thread(LPVOID param) {
     *static_cast<std::atomic<int>*>(param) =
         MessageBoxW(nullptr, L"From a thread", L"Thread box", MB_ICONINFORMATION);

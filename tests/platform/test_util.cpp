@@ -129,6 +129,14 @@ bool near_color(COLORREF a, COLORREF b, int tolerance) {
            abs(GetBValue(a) - GetBValue(b)) <= tolerance;
 }
 
+bool any_key_held() {
+    char keys[32];
+    XQueryKeymap(test_display(), keys);
+    for (char byte : keys)
+        if (byte) return true;
+    return false;
+}
+
 void send_delete_window(unsigned long xwindow) {
     Display* display = test_display();
     XEvent event = {};

@@ -51,6 +51,8 @@ unsigned long find_window_by_title(const std::string& title, int timeout_ms = 50
 // The colour of a screen pixel, read from the root window.
 COLORREF screen_pixel(int x, int y);
 bool near_color(COLORREF a, COLORREF b, int tolerance = 3);
+// True when the X server has any key down.
+bool any_key_held();
 // Asks the X window to close, as a window manager's close button does.
 void send_delete_window(unsigned long xwindow);
 // A top-level window of the recording class, shown and given the keyboard focus.
