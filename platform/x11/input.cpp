@@ -525,12 +525,14 @@ BOOL WINAPI ReleaseCapture(void) {
 }
 
 HWND WINAPI GetCapture(void) {
-    return x11_thread()->capture;
+    X11Thread* thread = x11_thread();
+    Guard guard(x11_lock());
+    return thread->capture;
 }
 
 HWND WINAPI SetFocus(HWND hwnd) {
     X11Thread* thread = x11_thread();
-    HWND old = thread->focus;
+    HWND old = GetFocus();
     HWND top = nullptr;
     if (hwnd) {
         Guard guard(x11_lock());
@@ -549,7 +551,9 @@ HWND WINAPI SetFocus(HWND hwnd) {
 }
 
 HWND WINAPI GetFocus(void) {
-    return x11_thread()->focus;
+    X11Thread* thread = x11_thread();
+    Guard guard(x11_lock());
+    return thread->focus;
 }
 
 SHORT WINAPI GetKeyState(int virtual_key) {

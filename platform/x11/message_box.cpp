@@ -366,7 +366,11 @@ int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
     int width = client.cx + 2 * X11_FRAME_X;
     int height = client.cy + 2 * X11_FRAME_Y + X11_CAPTION;
     POINT at = box_position(owner_top, width, height);
-    HWND previous = x11_thread()->active;
+    HWND previous;
+    {
+        Guard guard(x11_lock());
+        previous = x11_thread()->active;
+    }
 
     bool disabled_owner = owner_top && IsWindowEnabled(owner_top);
     // NOTE: modal: the owner takes no input while the box is up, yet keeps painting.

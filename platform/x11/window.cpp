@@ -540,14 +540,22 @@ HWND WINAPI CreateWindowExW(DWORD ex_style, LPCWSTR class_name, LPCWSTR window_n
 }
 
 BOOL WINAPI DestroyWindow(HWND hwnd) {
-    auto window = x11_find_window(hwnd);
-    if (!window) return FALSE;
-    if (window->owner.get() != x11_thread()) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
+    bool child;
+    {
+        std::lock_guard<std::recursive_mutex> guard(x11_lock());
+        X11Window* window = x11_window_locked(hwnd);
+        if (!window) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return FALSE;
+        }
+        if (window->owner.get() != x11_thread()) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+        if (window->destroying) return TRUE;
+        child = window->parent != nullptr;
     }
-    if (window->destroying) return TRUE;
-    if (window->parent)
+    if (child)
         notify_parents(hwnd, WM_DESTROY);
     else
         destroy_owned_windows(hwnd);
@@ -561,8 +569,12 @@ BOOL WINAPI IsWindow(HWND hwnd) {
 }
 
 HWND WINAPI GetParent(HWND hwnd) {
-    auto window = x11_find_window(hwnd);
-    if (!window) return nullptr;
+    std::lock_guard<std::recursive_mutex> guard(x11_lock());
+    X11Window* window = x11_window_locked(hwnd);
+    if (!window) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+    }
     return window->parent ? window->parent : window->owner_window;
 }
 
@@ -602,7 +614,8 @@ BOOL WINAPI EnableWindow(HWND hwnd, BOOL enable) {
 }
 
 BOOL WINAPI IsWindowEnabled(HWND hwnd) {
-    auto window = x11_find_window(hwnd);
+    std::lock_guard<std::recursive_mutex> guard(x11_lock());
+    X11Window* window = x11_window_locked(hwnd);
     return window && !(window->style & WS_DISABLED);
 }
 

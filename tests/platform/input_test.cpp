@@ -2,6 +2,8 @@
 // events sent to a window: codes, flags, coordinates, routing, capture, wheel and focus.
 #include <gtest/gtest.h>
 
+#include <deque>
+
 #include "platform/x11/x11_shared.h"
 #include "test_util.h"
 
@@ -32,10 +34,14 @@ class Input : public ::testing::Test {
         return pump_until([=] { return find(hwnd, message, wparam) != nullptr; });
     }
     const Seen* find(HWND hwnd, UINT message, WPARAM wparam = (WPARAM)-1, size_t skip = 0) {
-        seen_ = seen_for(hwnd);
-        for (const Seen& s : seen_)
-            if (s.message == message && (wparam == (WPARAM)-1 || s.wparam == wparam) && skip-- == 0)
-                return &s;
+        for (const Seen& s : seen_for(hwnd)) {
+            if (s.message == message && (wparam == (WPARAM)-1 || s.wparam == wparam) &&
+                skip-- == 0) {
+                // NOTE: kept in a deque, so earlier results stay valid.
+                found_.push_back(s);
+                return &found_.back();
+            }
+        }
         return nullptr;
     }
     int count(HWND hwnd, UINT message, WPARAM wparam) {
@@ -46,7 +52,7 @@ class Input : public ::testing::Test {
 
     HWND top_ = nullptr;
     HWND child_ = nullptr;
-    std::vector<Seen> seen_;
+    std::deque<Seen> found_;
 };
 
 constexpr LPARAM kPrevious = (LPARAM)1 << 30;

@@ -199,4 +199,5 @@ TEST_F(MessageBox, WorksFromAnotherThreadCentredOnTheScreen) {
     DWORD start = GetTickCount();
     while (result == -1 && GetTickCount() - start < 5000) Sleep(10);
     EXPECT_EQ(IDOK, result.load());
+    Sleep(100);  // NOTE: lets the thread close its connection before the process ends
 }

@@ -3,6 +3,8 @@
 // switches the colour; closing the window ends the program with 0.
 #include "platform/win32.h"
 
+#include <atomic>
+
 namespace {
 
 const UINT kRedraw = WM_USER + 1;
@@ -10,10 +12,9 @@ const UINT kRedraw = WM_USER + 1;
 struct Sample {
     HINSTANCE instance;
     HWND main_window;
-    HWND view_window;
-    volatile bool ready;
-    volatile int colour;  // 0 orange, 1 blue
-    int width, height;
+    std::atomic<HWND> view_window;
+    std::atomic<bool> ready;
+    std::atomic<int> colour;  // 0 orange, 1 blue
 };
 Sample g_sample;
 
