@@ -92,6 +92,8 @@ bool write_frame(Grab& grab, const wchar_t* name, uint8_t* file_bytes, int64_t f
         return false;
     }
     if (!write_and_close(file, file_bytes, (size_t)file_size)) {
+        // NOTE: a cut-off bitmap is no capture; removing it leaves only complete files.
+        DeleteFileW(name);
         *reason = L"Cannot write the capture file (is the disk full?)\n" + std::wstring(name);
         return false;
     }

@@ -8,7 +8,10 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <map>
+#include <mutex>
+#include <vector>
 
 struct HGLRC__ {
     GLXContext context;
@@ -35,6 +38,15 @@ struct WglDcState {
 
 thread_local HDC t_current_dc = nullptr;
 thread_local HGLRC t_current_context = nullptr;
+
+// Every context not yet deleted. NOTE: as on Win32, a handle stays valid until
+// wglDeleteContext, also once its window is gone and no thread has it current; programs
+// that keep their context for the whole run need not store the handle.
+std::mutex contexts_lock;
+std::vector<HGLRC>& live_contexts() {
+    static auto* contexts = new std::vector<HGLRC>;
+    return *contexts;
+}
 
 int config_attribute(Display* display, GLXFBConfig config, int attribute) {
     int value = 0;
@@ -283,7 +295,10 @@ HGLRC WINAPI wglCreateContext(HDC dc) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    return new HGLRC__{context, dc->display};
+    HGLRC handle = new HGLRC__{context, dc->display};
+    std::lock_guard<std::mutex> guard(contexts_lock);
+    live_contexts().push_back(handle);
+    return handle;
 }
 
 BOOL WINAPI wglDeleteContext(HGLRC context) {
@@ -297,6 +312,11 @@ BOOL WINAPI wglDeleteContext(HGLRC context) {
         t_current_dc = nullptr;
     }
     glXDestroyContext(context->display, context->context);
+    {
+        std::lock_guard<std::mutex> guard(contexts_lock);
+        std::vector<HGLRC>& contexts = live_contexts();
+        contexts.erase(std::remove(contexts.begin(), contexts.end(), context), contexts.end());
+    }
     delete context;
     return TRUE;
 }

@@ -17,9 +17,12 @@ LRESULT CALLBACK halves_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpar
     RECT r;
     GetClientRect(hwnd, &r);
     RECT top = {0, 0, r.right, r.bottom / 2}, bottom = {0, r.bottom / 2, r.right, r.bottom};
-    FillRect(dc, &top, CreateSolidBrush(kRed));
-    FillRect(dc, &bottom, CreateSolidBrush(kBlue));
+    HBRUSH red = CreateSolidBrush(kRed), blue = CreateSolidBrush(kBlue);
+    FillRect(dc, &top, red);
+    FillRect(dc, &bottom, blue);
     EndPaint(hwnd, &paint);
+    DeleteObject(red);
+    DeleteObject(blue);
     return 0;
 }
 
@@ -162,6 +165,9 @@ TEST(Text, FontsResolveTheirHeightsAndLayOutText) {
     SetBkColor(dc, kBlue);
     TextOutW(dc, 240, 10, L"ab", 2);
     ReleaseDC(window, dc);
+    DeleteObject(cell);
+    DeleteObject(em);
+    DeleteObject(bold);
     pump_for(100);
     const POINT origin = screen_point(window, 0, 0);
     const std::vector<uint32_t> px = capture_screen(origin.x, origin.y, 300, 100);
