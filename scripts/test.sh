@@ -10,4 +10,5 @@ cmake --build "$build" -j"$(nproc)"
 cd "$build"
 ctest --output-on-failure -j"$(nproc)" "$@"
 cd - >/dev/null && bash scripts/fuzz-check.sh
+bash scripts/sanitize-check.sh || exit 1
 bash scripts/windows-check.sh || exit 1
