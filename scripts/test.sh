@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs the whole test suite.
-# GUI tests start their own Xvfb, so no display is needed.
+# Installs what is missing, builds everything and runs the whole test suite: the unit, layer
+# and end-to-end tests, short fuzz runs, the sanitizer builds and the Windows cross-build with
+# its Wine smoke test. GUI tests start their own Xvfb, so no display is needed.
+# Arguments are passed to the first ctest run (e.g. -L gui).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 build=${HALDENMOOR_BUILD_DIR:-build}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release
 cmake --build "$build" -j"$(nproc)"
-cd "$build"
-ctest --output-on-failure -j"$(nproc)" "$@"
-cd - >/dev/null && bash scripts/fuzz-check.sh
-bash scripts/sanitize-check.sh || exit 1
-bash scripts/windows-check.sh || exit 1
+ctest --test-dir "$build" --output-on-failure -j"$(nproc)" "$@"
+bash scripts/fuzz-check.sh
+bash scripts/sanitize-check.sh
+bash scripts/windows-check.sh
