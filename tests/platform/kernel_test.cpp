@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <string>
 
 #include "platform/win32.h"
@@ -161,7 +162,7 @@ TEST(KernelMisc, MulDivRoundsHalfAwayFromZero) {
 struct ThreadProbe {
     DWORD seen_id = 0;
     DWORD seen_error = 0;
-    volatile bool done = false;
+    std::atomic<bool> done{false};  // orders the two fields before it for the reader
 };
 
 static DWORD WINAPI probe_thread(LPVOID param) {
