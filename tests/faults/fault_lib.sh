@@ -24,9 +24,14 @@ clean_up() {
   for m in "${mounts[@]}"; do
     umount "$m" 2>/dev/null || umount -l "$m" 2>/dev/null
   done
+  # NOTE: a folder made read-only by its mode bits (a run as a plain user) keeps its files.
+  chmod -R u+w "$work" 2>/dev/null
   rm -rf "$work"
 }
 trap clean_up EXIT
+# NOTE: a timeout ends the test with a signal; clean up then as well.
+trap 'exit 143' TERM
+trap 'exit 130' INT
 
 # Mounts a new tmpfs of $2 (a size such as 64k) on the new folder $1. Returns 1 when this
 # machine does not let us mount (not root, or no mount rights in this container).

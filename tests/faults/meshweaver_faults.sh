@@ -42,6 +42,7 @@ case $case_name in
     cp "$work/points.dat" "$folder/scan.dat" || fail "the point file does not fit the disk"
     free=$(free_bytes "$folder")
     [ "$mesh_size" -gt "$free" ] || fail "set-up: the mesh ($mesh_size bytes) fits $free free bytes"
+    echo "set-up: point file $(stat -c %s "$folder/scan.dat") bytes, mesh file $mesh_size bytes, $free bytes free"
     ;;
   rename-blocked)
     # A folder holding a file takes the mesh file's name: the finished file cannot get it.

@@ -73,6 +73,7 @@ if [ "$case_name" = disk-full ]; then
   free=$(free_bytes "$folder")
   [ "$free" -ge "$bmp_size" ] && [ "$free" -lt $((2 * bmp_size)) ] ||
     fail "set-up: $free free bytes for bitmaps of $bmp_size"
+  echo "set-up: bitmaps of $bmp_size bytes (${vw}x${vh}), $free bytes free"
 fi
 listing_before=$(cd "$folder" && find . | sort)
 

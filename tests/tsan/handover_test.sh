@@ -21,6 +21,9 @@ clean_up() {
   rm -rf "$work"
 }
 trap clean_up EXIT
+# NOTE: a timeout ends the test with a signal; clean up then as well.
+trap 'exit 143' TERM
+trap 'exit 130' INT
 # NOTE: halt_on_error makes the first report end the program with exit code 66: the layer
 # ends the process with _exit, which skips the sanitizer's own report-count exit code.
 export TSAN_OPTIONS="halt_on_error=1 exitcode=66 second_deadlock_stack=1 suppressions=$here/../sanitizers/tsan.supp ${TSAN_OPTIONS:-}"
