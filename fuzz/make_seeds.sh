@@ -53,6 +53,8 @@ if [ "$make_points" != "-" ]; then
   "$make_points" sphere --count 50 --spacing 0.05 -o "$p/sphere-50" >/dev/null
   "$make_points" torus --count 60 --spacing 0.05 -o "$p/torus-60" >/dev/null
   "$make_points" plane --count 30 --spacing 0.05 -o "$p/plane-30" >/dev/null
+  # NOTE: more than 4096 points, so that the reader takes more than one block.
+  "$make_points" sphere --count 5000 --spacing 0.02 -o "$p/sphere-5000" >/dev/null
 fi
 
 # --- Match files: frames of tag, kind, W, world records, K, match records ----------------
@@ -94,6 +96,9 @@ if [ "$make_matches" != "-" ]; then
   "$make_matches" random "$m/random-mixed" --frames 12 --points 12 --seed 3
   "$make_matches" random "$m/random-world" --frames 6 --points 20 --kind world --seed 4
   "$make_matches" random "$m/random-frame" --frames 6 --points 20 --kind frame --seed 5
+  # NOTE: more than 4096 records per list, so that the reader takes more than one chunk.
+  "$make_matches" random "$m/large-world" --frames 1 --points 4500 --kind world --seed 6
+  "$make_matches" random "$m/large-frame" --frames 1 --points 4500 --kind frame --seed 7
   # NOTE: the tool's usage text lists the damaged cases; every one of them is a seed.
   cases=$( ("$make_matches" 2>&1 || true) | sed -n '/^CASE:/,$p' | sed 's/^CASE://')
   if [ -z "$cases" ]; then

@@ -24,7 +24,7 @@ fi
 # NOTE: the harnesses write each input to a file in TMPDIR; the trap removes it with the
 # scratch folder even when the fuzzer stops at a crash.
 TMPDIR=$work nice -n 19 "$fuzzer" "$work/corpus" -max_total_time="$seconds" -timeout=20 \
-  -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 -artifact_prefix="$artifacts/" "$@"
+  -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$artifacts/" "$@"
 status=$?
 if [ $status -ne 0 ]; then
   echo "run_fuzzer: $(basename "$fuzzer") failed with status $status; inputs in $artifacts" >&2

@@ -51,10 +51,11 @@ if [ "$with_points" = 1 ]; then
   expect_size "$p/sphere-50" $((4 + 24 * 50))
   expect_size "$p/torus-60" $((4 + 24 * 60))
   expect_size "$p/plane-30" $((4 + 24 * 30))
+  expect_size "$p/sphere-5000" $((4 + 24 * 5000))
   [ "$(od -An -tx1 -N4 "$p/sphere-50" | tr -d ' ')" = 32000000 ] || fail "sphere-50 does not count 50"
 fi
 if [ "$with_matches" = 1 ]; then
-  for f in demo random-mixed random-world random-frame; do
+  for f in demo random-mixed random-world random-frame large-world large-frame; do
     [ -s "$m/$f" ] || fail "$m/$f is missing or empty"
   done
   for c in negative-world negative-match overflow-world overflow-match huge-count truncated \
@@ -62,6 +63,9 @@ if [ "$with_matches" = 1 ]; then
     [ -e "$m/hostile-$c" ] || fail "the damaged case $c is missing"
   done
   expect_size "$m/hostile-empty" 0
+  # One frame of 4500 world and 4500 match points: more than one chunk of the reader each.
+  expect_size "$m/large-world" $((13 + 4500 * 24 + 4500 * 28))
+  expect_size "$m/large-frame" $((13 + 4500 * 28 + 4500 * 32))
 fi
 count=$(find "$seeds/log_lines" -type f -size 27c | wc -l)
 [ "$count" -ge 8 ] || fail "only $count log line seeds of 27 bytes"
