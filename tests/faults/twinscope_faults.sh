@@ -86,7 +86,7 @@ case $case_name in
     [ "$(cat "$folder/Twinshot_Capture")" = "not a folder" ] || fail "the file in the way changed"
     [ "$(cd "$folder" && find . | sort)" = "$listing_before" ] ||
       fail "the capture wrote something: $(cd "$folder" && find . | sort | tr '\n' ' ')"
-    captured_frames=0
+    stopped_at=0  # the capture loaded no frame
     ;;
   disk-full)
     captures="$folder/Twinshot_Capture"
@@ -95,7 +95,7 @@ case $case_name in
       fail "expected only Twinshot0001.bmp, found: $(ls "$captures" | tr '\n' ' ')"
     check_bmp "$captures/Twinshot0001.bmp" "$vw" "$vh"
     # The capture stopped at the frame that did not fit.
-    captured_frames=2
+    stopped_at=2
     ;;
 esac
 
@@ -121,21 +121,20 @@ if [ "$case_name" = disk-full ]; then
     check_bmp "$captures/Twinshot$n.bmp" "$vw" "$vh"
   done
   [ "$(ls "$captures" | wc -l)" = 5 ] || fail "files after the second capture: $(ls "$captures" | tr '\n' ' ')"
-  captured_frames=$((captured_frames + frames))
 fi
 
-# The log: the frame count, frame 1, the frames the capture reached, then frame 2 (Right).
 log=$(read_log)
 numbers=$(printf '%s\n' "$log" | sed -n 's/^Frame No \([0-9]*\):.*/\1/p' | tr '\n' ' ')
+# Frame 1 at start, the frames the failed capture loaded, frame 2 (Right), then all frames
+# of the second capture when there was one.
 expected="1 "
-for n in $(seq 1 "$([ "$case_name" = disk-full ] && echo 2 || echo 0)"); do expected+="$n "; done
+for n in $(seq 1 "$stopped_at"); do expected+="$n "; done
 expected+="2 "
 if [ "$case_name" = disk-full ]; then
   for n in $(seq 1 "$frames"); do expected+="$n "; done
 fi
 [ "$(printf '%s\n' "$log" | head -n 1)" = "$frames frames" ] || fail "log starts with: $(printf '%s\n' "$log" | head -n 1)"
 [ "$numbers" = "$expected" ] || fail "frames in the log: '$numbers', expected '$expected'"
-[ "$(printf '%s\n' "$log" | grep -c '^Frame No')" = $((2 + captured_frames)) ] || fail "log line count"
 
 "$probe" close "$title" || fail "cannot ask the window to close"
 wait_for_exit "$program_pid" 20
