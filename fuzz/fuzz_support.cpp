@@ -24,7 +24,7 @@ std::string temp_folder() {
     if (stat("/dev/shm", &info) == 0 && S_ISDIR(info.st_mode) && access("/dev/shm", W_OK) == 0) {
         return "/dev/shm";
     }
-    return "/tmp";
+    return P_tmpdir;
 }
 
 void remove_input() {

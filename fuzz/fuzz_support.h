@@ -15,7 +15,8 @@
 [[noreturn]] void fuzz_check_failed(const char* condition, const char* file, int line);
 
 // The path of this process's input file: in $TMPDIR when set, else in /dev/shm (memory),
-// else in /tmp. Created on the first call and removed when the process exits normally.
+// else in the C library's temporary folder. Created on the first call and removed when the
+// process exits normally.
 const char* fuzz_input_path();
 
 // Replaces the content of the input file with data[0..size).

@@ -12,8 +12,12 @@ if [ $# -lt 4 ]; then
 fi
 fuzzer=$1 seeds=$2 seconds=$3 artifacts=$4
 shift 4
-[ -d /dev/shm ] && [ -w /dev/shm ] && base=/dev/shm || base=${TMPDIR:-/tmp}
-work=$(mktemp -d "$base/fuzz-run-XXXXXX")
+# NOTE: memory-backed when possible: every input is written to a file.
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then
+  work=$(mktemp -d /dev/shm/fuzz-run-XXXXXX)
+else
+  work=$(mktemp -d -t fuzz-run-XXXXXX)
+fi
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/corpus" "$artifacts"
 if [ -d "$seeds" ]; then
