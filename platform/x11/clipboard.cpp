@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -49,6 +51,10 @@ struct Server {
     bool wants[2] = {false, false};
     bool owned[2] = {false, false};
     Time owned_since[2] = {0, 0};
+    // Copies asked for and copies the serving thread has taken ownership for (or failed to).
+    uint64_t copies_asked = 0;
+    uint64_t copies_done = 0;
+    std::condition_variable copy_done;
     std::vector<Transfer> transfers;  // clipboard thread only
 };
 
@@ -120,6 +126,8 @@ void take_ownership(Server& s, Time time) {
         s.owned_since[i] = time;
         if (!s.owned[i]) s.text[i].clear();
     }
+    s.copies_done = s.copies_asked;
+    s.copy_done.notify_all();
 }
 
 // NOTE: ICCCM asks for a real timestamp when taking a selection; a zero-length append to
@@ -283,16 +291,22 @@ bool start(Server& s) {
 
 }  // namespace
 
+// Hands the text to the serving thread and waits until it owns the selection, so that a
+// paste made right after the copy gets this text, not the one before. The wait is bounded:
+// an X server that does not answer cannot hang the control's thread.
 bool x11_clipboard_set_text(bool primary, const wchar_t* text, size_t length) {
     Server& s = server();
     std::string utf8 = utf8_of(text, length);
-    std::lock_guard<std::mutex> guard(s.lock);
+    std::unique_lock<std::mutex> guard(s.lock);
     if (!start(s)) return false;
     const int index = primary ? SEL_PRIMARY : SEL_CLIPBOARD;
     s.wanted[index] = std::move(utf8);
     s.wants[index] = true;
+    const uint64_t copy = ++s.copies_asked;
     const char byte = 1;
-    return write(s.wake[1], &byte, 1) == 1;
+    if (write(s.wake[1], &byte, 1) != 1) return false;
+    s.copy_done.wait_for(guard, std::chrono::seconds(2), [&] { return s.copies_done >= copy; });
+    return s.copies_done >= copy && s.owned[index];
 }
 
 bool x11_clipboard_handle_event(Display* display, XEvent* event) {

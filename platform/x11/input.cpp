@@ -349,11 +349,9 @@ void on_client_message(X11Thread* thread, XClientMessageEvent* event) {
     if (event->message_type != atoms.wm_protocols) return;
     Atom protocol = (Atom)event->data.l[0];
     if (protocol == atoms.net_wm_ping) {
-        XEvent reply;
-        reply.xclient = *event;
-        reply.xclient.window = DefaultRootWindow(thread->display);
-        XSendEvent(thread->display, reply.xclient.window, False,
-                   SubstructureNotifyMask | SubstructureRedirectMask, &reply);
+        // NOTE: answered when the thread is idle (x11_answer_pings), not when read: an answer
+        // then means that every message, paint and send before the ping has been handled.
+        thread->pings.push_back(*event);
         return;
     }
     if (protocol != atoms.wm_delete_window) return;

@@ -117,6 +117,21 @@ int next_timeout_locked(X11Thread* thread) {
     return best;
 }
 
+// Answers the window manager's pings (_NET_WM_PING) that reached this thread's windows: the
+// thread is idle, so it has handled everything that came before them.
+void answer_pings(X11Thread* thread) {
+    if (thread->pings.empty() || !thread->display) return;
+    for (XClientMessageEvent& ping : thread->pings) {
+        XEvent reply;
+        reply.xclient = ping;
+        reply.xclient.window = DefaultRootWindow(thread->display);
+        XSendEvent(thread->display, reply.xclient.window, False, SubstructureNotifyMask | SubstructureRedirectMask,
+                   &reply);
+    }
+    thread->pings.clear();
+    XFlush(thread->display);
+}
+
 // Looks for the next message in Win32's order: sent messages (handled here), posted and
 // input messages, WM_QUIT, WM_PAINT, WM_TIMER. Waits when wait is set.
 // NOTE: X events are translated one at a time, only when no queued message fits: like
@@ -149,6 +164,7 @@ bool next_message(MSG* out, HWND filter, UINT min, UINT max, UINT remove_flags, 
         }
         // NOTE: a focus change waiting for a key release is looked at again soon.
         if (x11_retry_focus(thread)) timeout = timeout < 0 ? 20 : std::min(timeout, 20);
+        answer_pings(thread);
         if (!wait) return false;
         wait_for_work(thread, timeout, true);
     }

@@ -140,6 +140,8 @@ struct X11Thread {
     DWORD pending_since = 0;
     std::deque<X11KeyChar> key_chars;
     bool key_down[256] = {};
+    // _NET_WM_PING requests, answered once the thread has nothing left to handle.
+    std::vector<XClientMessageEvent> pings;
 
     ~X11Thread();
 };

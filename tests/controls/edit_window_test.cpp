@@ -7,6 +7,7 @@
 #include <string>
 
 #include "tests/controls/gui_support.h"
+#include "tests/support/settle.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ struct EditFixture : ::testing::Test {
                                nullptr);
         ASSERT_NE(edit, nullptr);
         SendMessageW(edit, WM_SETFONT, (WPARAM)font, FALSE);
-        pump_for(100);
+        ASSERT_TRUE(settle_thread());
     }
     // The viewer's append: an empty selection at the end, then a replacement.
     void append(const std::wstring& text) {
@@ -71,7 +72,7 @@ TEST_F(EditFixture, AppendsGoToTheEndAndTheViewFollowsTheLastLine) {
     EXPECT_EQ(lines, 102);
     // The caret's (empty) last line is the bottom row, the last text line just above it.
     EXPECT_EQ(first_visible(), lines - visible_rows());
-    pump_for(200);
+    ASSERT_TRUE(settle_thread());
     // The last text line is painted: dark text pixels in its row, none in the empty row.
     const int last_row_y = 3 + (visible_rows() - 2) * line_height;
     const POINT p = screen_point(edit, 2, last_row_y);
@@ -160,7 +161,7 @@ TEST_F(EditFixture, WheelKeysAndItsOwnBarScrollTheView) {
     EXPECT_EQ(first_visible(), bottom - visible_rows() - 1);
     SendMessageW(edit, EM_LINESCROLL, 0, 1000);
     EXPECT_EQ(first_visible(), bottom);
-    pump_for(100);
+    ASSERT_TRUE(settle_thread());
     ASSERT_TRUE(xdotool("mousemove " + at(bar_x, 150 - 2 - 17 - 4) + " mousedown 1 mousemove " + at(bar_x, 20) +
                         " mousemove " + at(bar_x, 0) + " mouseup 1"));
     EXPECT_EQ(first_visible(), 0);

@@ -4,6 +4,7 @@
 #include <wchar.h>
 
 #include "tests/controls/gui_support.h"
+#include "tests/support/settle.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ HWND make_halves(int x, int y) {
     RegisterClassExW(&wc);
     HWND hwnd = CreateWindowExW(0, L"Halves", L"halves", WS_POPUP | WS_VISIBLE, x, y, 120, 80, nullptr, nullptr,
                                 nullptr, nullptr);
-    pump_for(300);
+    EXPECT_TRUE(settle_thread());
     return hwnd;
 }
 
@@ -78,7 +79,7 @@ TEST(Capture, SectionRowsFollowTheirOrderWithWindowsOverlappingAndBlackOffScreen
     DestroyWindow(cover);
     // Left of the screen's edge the pixels come out black.
     MoveWindow(halves, 0, 150, 120, 80, TRUE);
-    pump_for(300);
+    ASSERT_TRUE(settle_thread());
     down = grab(-20, 150, true);
     EXPECT_EQ(down[5 * 120 + 10], 0u);
     EXPECT_EQ(down[5 * 120 + 25], rgb_of(kRed));
@@ -168,7 +169,7 @@ TEST(Text, FontsResolveTheirHeightsAndLayOutText) {
     DeleteObject(cell);
     DeleteObject(em);
     DeleteObject(bold);
-    pump_for(100);
+    ASSERT_TRUE(settle_thread());
     const POINT origin = screen_point(window, 0, 0);
     const std::vector<uint32_t> px = capture_screen(origin.x, origin.y, 300, 100);
     int inside = 0, outside = 0;

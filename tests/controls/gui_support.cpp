@@ -1,6 +1,8 @@
 // Helpers of the controls' GUI tests.
 #include "tests/controls/gui_support.h"
 
+#include "tests/support/settle.h"
+
 #include <stdio.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,7 +13,7 @@ LRESULT CALLBACK parent_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpar
     if (message == WM_HSCROLL || message == WM_VSCROLL) {
         SCROLLINFO info = {sizeof(info), SIF_TRACKPOS, 0, 0, 0, 0, 0};
         GetScrollInfo((HWND)lparam, SB_CTL, &info);
-        scroll_events().push_back({LOWORD(wparam), HIWORD(wparam), info.nTrackPos, (HWND)lparam});
+        scroll_events().push_back({LOWORD(wparam), HIWORD(wparam), info.nTrackPos, (HWND)lparam, GetTickCount()});
         return 0;
     }
     return DefWindowProcW(hwnd, message, wparam, lparam);
@@ -39,7 +41,7 @@ HWND make_parent(int x, int y, int client_width, int client_height, COLORREF col
     const int height = client_height + 2 * GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION);
     HWND hwnd = CreateWindowExW(0, name, L"controls test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, y, width, height,
                                 nullptr, nullptr, nullptr, nullptr);
-    pump_for(300);
+    settle_thread();
     return hwnd;
 }
 
@@ -74,8 +76,7 @@ bool xdotool(const std::string& arguments) {
     }
     int status = -1;
     pump_until([&] { return waitpid(child, &status, WNOHANG) == child; }, 20000);
-    pump_for(250);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 && settle_thread();
 }
 
 std::string shell_output(const std::string& command) {

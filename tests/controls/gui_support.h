@@ -15,6 +15,7 @@ struct ScrollEvent {
     int short_pos;   // HIWORD(wParam)
     int track_pos;   // GetScrollInfo(SIF_TRACKPOS) of the control while handling it
     HWND control;    // lParam
+    DWORD tick;      // GetTickCount() when it arrived
 };
 
 // The scroll messages the test parent received, in order.

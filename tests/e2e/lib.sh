@@ -55,12 +55,36 @@ dismiss_box() {
   fail "box '$title' did not close on Return"
 }
 
-# Dismisses the software-renderer notice of the view's set-up, if the renderer gives one.
+# Prints the id of a shown window titled exactly $1, if there is one now (no waiting).
+shown_window() {
+  xdotool search --onlyvisible --name "^${1}\$" 2>/dev/null | head -n 1
+}
+
+# Dismisses the software-renderer notice of the view's set-up, if the renderer gives one:
+# waits until either the "GLSetup" box or another window of the program is shown (the
+# notice comes before any of them), up to $1 seconds (default 60).
 dismiss_gl_notice() {
-  local id
-  id=$(wait_for_window GLSetup "${1:-5}") || return 0
-  press_return_in "$id"
-  wait_for_no_window GLSetup 10 || fail "GLSetup box did not close"
+  local timeout=${1:-60} id
+  local end=$((SECONDS + timeout))
+  while [ $SECONDS -lt $end ]; do
+    id=$(shown_window GLSetup)
+    if [ -n "$id" ]; then
+      press_return_in "$id"
+      wait_for_no_window GLSetup 30 || fail "GLSetup box did not close"
+      return 0
+    fi
+    xdotool search --onlyvisible --name '^(Meshweaver|Twinscope|Haldenmoor - .*)$' >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  fail "neither the GLSetup notice nor a window of the program appeared within $timeout s"
+}
+
+# Waits until every thread of the program behind the window titled $1 (the main window's and
+# the view's) has handled all input sent so far, and the paints it caused (x11_probe sync,
+# through _NET_WM_PING, which the layer answers only when a thread is idle). Fails after
+# $2 seconds (default 60). Needs $probe.
+settle() {
+  "$probe" sync "$1" "${2:-60}" || fail "'$1' did not finish handling its input within ${2:-60} s"
 }
 
 # Waits for a child process to end and sets exit_code (fails after $2 seconds).

@@ -35,7 +35,7 @@ cp "$work/scan one.dat" "$work/reference.dat"
 
 (cd "$work" && exec "$meshweaver" "\"$work/scan one.dat\"") &
 pid=$!
-dismiss_gl_notice 10
+dismiss_gl_notice
 
 wait_for_window Meshweaver 60 >/dev/null || fail "no 'Starting reconstruction' box"
 [ -e "$work/scan one.wrl" ] && fail "mesh file exists before the reconstruction started"
@@ -45,10 +45,10 @@ wait_for_window Meshweaver 120 >/dev/null || fail "no 'File Saved' box"
 [ -e "$work/scan one.wrl" ] || fail "'File Saved' shown before the mesh file exists"
 [ -e "$work/scan one.dat" ] && fail "input not deleted after the save"
 dismiss_box Meshweaver
-wait_for_window "$title" 20 >/dev/null || fail "main window did not appear"
+wait_for_window "$title" 60 >/dev/null || fail "main window did not appear"
 cmp "$work/scan one.wrl" "$work/reference.wrl" || fail "mesh file differs from the pipeline's"
 ls "$work" | grep -q '\.tmp' && fail "temporary file left behind"
-sleep 1
+settle "$title"
 
 read -r cx cy cw ch <<<"$(client_area)"
 [ "$cw" -gt 700 ] && [ "$ch" -gt 500 ] || fail "client area too small: $cw x $ch"
@@ -70,24 +70,24 @@ snapshot "$work/home.ppm"
 midx=$((cx + cw / 2)) midy=$((cy + ch / 2))
 xdotool mousemove "$midx" "$midy" keydown ctrl mousedown 1
 xdotool mousemove "$((midx + 60))" "$((midy + 20))"
-sleep 0.3
+settle "$title"
 xdotool mouseup 1 keyup ctrl
-sleep 0.5
+settle "$title"
 snapshot "$work/orbit.ppm"
 cmp -s "$work/home.ppm" "$work/orbit.ppm" && fail "CTRL-drag did not change the picture"
 main=$(wait_for_window "$title")
 xdotool key --window "$main" r
-sleep 0.5
+settle "$title"
 snapshot "$work/reset.ppm"
 cmp -s "$work/home.ppm" "$work/reset.ppm" || fail "R did not restore the home view"
 
 # The wheel over the view dollies the camera.
 xdotool mousemove "$midx" "$midy" click 4
-sleep 0.5
+settle "$title"
 snapshot "$work/wheel.ppm"
 cmp -s "$work/home.ppm" "$work/wheel.ppm" && fail "the wheel over the view did nothing"
 xdotool key --window "$main" R
-sleep 0.5
+settle "$title"
 
 # Closing the window ends the program with exit code 0.
 "$probe" close "$title" || fail "cannot ask the window to close"
@@ -97,16 +97,16 @@ wait_for_exit "$pid" 20
 # --- A missing file ---------------------------------------------------------------------
 (cd "$work" && exec "$meshweaver" missing.dat) &
 pid=$!
-dismiss_gl_notice 10
+dismiss_gl_notice
 dismiss_box Meshweaver 30  # "Cannot open file"
-wait_for_window "$title" 20 >/dev/null || fail "no main window after a missing file"
-sleep 1
+wait_for_window "$title" 60 >/dev/null || fail "no main window after a missing file"
+settle "$title"
 [ "$(count_colour 255 0 0)" -gt 50 ] || fail "no axes in the empty viewer"
 ls "$work" | grep -q missing && fail "something was written for a missing file"
 snapshot "$work/empty.ppm"
 read -r cx cy cw ch <<<"$(client_area)"
 xdotool mousemove "$((cx + cw / 2))" "$((cy + ch / 2))" click 5
-sleep 0.5
+settle "$title"
 snapshot "$work/empty-wheel.ppm"
 cmp -s "$work/empty.ppm" "$work/empty-wheel.ppm" && fail "the wheel does nothing in the empty viewer"
 "$probe" close "$title"

@@ -38,7 +38,7 @@ frame_head() { perl -e 'print pack("l< C l<", 7, $ARGV[0], $ARGV[1])' -- "$1" "$
 } >"$work/Match Info.dat"
 
 client_area() { "$probe" geometry "$title"; }
-main_id() { wait_for_window "$title" 20; }
+main_id() { wait_for_window "$title" 60; }
 
 # The screen position of a scene point (x, y, 0) with the home camera in a view w x h at
 # (vx, vy): eye at z = 5, 60 degree vertical field of view.
@@ -68,18 +68,17 @@ expect_colour() {
 # The whole log, through a click into it, Ctrl+A and Ctrl+C.
 read_log() {
   read -r cx cy cw ch <<<"$(client_area)"
-  xdotool mousemove "$((cx + cw / 2))" "$((cy + ch - 80))" click 1
-  sleep 0.2
-  xdotool key ctrl+a ctrl+c
-  sleep 0.3
+  xdotool mousemove "$((cx + cw / 2))" "$((cy + ch - 80))" click 1 key ctrl+a ctrl+c
+  # NOTE: once the copy is handled the program owns the clipboard, so one read must answer.
+  settle "$title"
   xclip -o -selection clipboard | tr -d '\r'
 }
 
 (cd "$work" && exec "$twinscope" "$work/Match Info.dat") &
 pid=$!
-dismiss_gl_notice 10
+dismiss_gl_notice
 main=$(main_id) || fail "main window did not appear"
-sleep 1
+settle "$title"
 
 # Frame 1: dot colours, the white line from match 0 down to world 0.
 expect_colour -0.5 0 "0 255 0" "linked world point is green"
@@ -88,20 +87,20 @@ expect_colour -0.5 0.5 "0 255 255" "linked match point is cyan"
 expect_colour 0.5 0.5 "255 0 0" "unlinked match point is red"
 expect_colour -0.5 0.25 "255 255 255" "correspondence line is white"
 xdotool key --window "$main" w
-sleep 0.3
+settle "$title"
 expect_colour -0.5 0 "255 255 255" "without world points the line still ends there"
 expect_colour 0.5 0 "0 0 0" "hidden world point"
 xdotool key --window "$main" f l
-sleep 0.3
+settle "$title"
 expect_colour -0.5 0.25 "0 0 0" "hidden line"
 expect_colour -0.5 0.5 "0 0 0" "hidden match point"
 xdotool key --window "$main" w f l
-sleep 0.3
+settle "$title"
 expect_colour -0.5 0 "0 255 0" "layers back"
 
 # Keys and scrollbar: Right twice, Right at the end does nothing, Left back.
 xdotool key --window "$main" Right Right Right Left
-sleep 0.5
+settle "$title"
 # Frame 2 is on screen: world 0 resolved to match 1 (green), world 2's id 99 unresolved.
 expect_colour -0.3 -0.3 "0 255 0" "resolved world point"
 expect_colour 0.3 -0.3 "0 0 255" "an identifier no match point has is no link"
@@ -109,13 +108,13 @@ expect_colour -0.15 0 "255 255 255" "line from world 0 to match 1"
 read -r cx cy cw ch <<<"$(client_area)"
 # The right arrow of the scrollbar (last 15 rows of the client area): to frame 3.
 xdotool mousemove "$((cx + cw - 7))" "$((cy + ch - 7))" click 1
-sleep 0.5
+settle "$title"
 
 # Capture twice: numbers 1-3, then 4-6; each file a 24-bit BMP of the view's size.
 xdotool key --window "$main" c
-sleep 1
+settle "$title"
 xdotool key --window "$main" c
-sleep 1
+settle "$title"
 folder="$work/Twinshot_Capture"
 for n in 0001 0002 0003 0004 0005 0006; do
   [ -f "$folder/Twinshot$n.bmp" ] || fail "missing Twinshot$n.bmp"
@@ -170,11 +169,11 @@ wait_for_exit "$pid" 20
 # --- A missing file and damaged files ---------------------------------------------------
 (cd "$work" && exec "$twinscope") &  # MatchInfo.dat does not exist here
 pid=$!
-dismiss_gl_notice 10
+dismiss_gl_notice
 dismiss_box Twinscope 30
 main=$(main_id) || fail "no main window after a missing file"
 xdotool key --window "$main" Right Left c
-sleep 0.5
+settle "$title"
 "$probe" close "$title"
 wait_for_exit "$pid" 20
 [ "$exit_code" = 0 ] || fail "exit code $exit_code after a missing file"
@@ -183,13 +182,13 @@ for case in negative-world overflow-match huge-count truncated bad-link unresolv
   "$make_matches" hostile "$case" "$work/$case.dat" >/dev/null || fail "make_matches $case"
   (cd "$work" && exec "$twinscope" "$case.dat") &
   pid=$!
-  dismiss_gl_notice 10
+  dismiss_gl_notice
   main=$(main_id) || fail "$case: no main window"
-  sleep 0.5
+  settle "$title"
   # A refused frame is reported in a box; dismiss it if there is one.
-  id=$(wait_for_window Twinscope 2) && press_return_in "$id"
+  [ -n "$(shown_window Twinscope)" ] && dismiss_box Twinscope
   xdotool key --window "$main" Right Right Left
-  sleep 0.3
+  settle "$title"
   kill -0 "$pid" 2>/dev/null || fail "$case: the program ended"
   "$probe" close "$title"
   wait_for_exit "$pid" 20

@@ -5,11 +5,17 @@
 //   x11_probe save X Y W H FILE.ppm     writes the area as a binary PPM
 //   x11_probe geometry NAME             prints "X Y W H" of the first window titled NAME
 //   x11_probe close NAME                asks the window titled NAME to close (WM_DELETE_WINDOW)
+//   x11_probe sync NAME [SECONDS]       waits until every thread behind the window titled NAME
+//                                       and its child windows has handled all input sent so far
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
+
+#include <vector>
 
 namespace {
 
@@ -51,8 +57,98 @@ bool find_window(Display* display, Window window, const char* name, Window* foun
 }
 
 int usage() {
-    fprintf(stderr, "usage: x11_probe pixel|count|nonblack|save|geometry ...\n");
+    fprintf(stderr, "usage: x11_probe pixel|count|nonblack|save|geometry|close|sync ...\n");
     return 2;
+}
+
+// The window and all its descendants.
+void collect_tree(Display* display, Window window, std::vector<Window>* out) {
+    out->push_back(window);
+    Window root, parent, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(display, window, &root, &parent, &children, &count)) return;
+    for (unsigned i = 0; i < count; ++i) collect_tree(display, children[i], out);
+    if (children) XFree(children);
+}
+
+// Windows that went away before a ping reached them (BadWindow on the send).
+std::vector<Window> gone;
+
+int note_gone(Display*, XErrorEvent* error) {
+    if (error->error_code == BadWindow) gone.push_back((Window)error->resourceid);
+    return 0;
+}
+
+double now_seconds() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return (double)t.tv_sec + (double)t.tv_nsec / 1e9;
+}
+
+// Sends _NET_WM_PING to the window titled NAME and to each of its child windows, and waits
+// until every one has been answered. A thread of the program reads its X events one at a
+// time, and only once it has handled every message of the events before, so an answer
+// means that the window's thread has handled all input sent before the ping (keys, clicks,
+// drags, and the synchronous repaints they make). Fails after the deadline.
+int sync_with(Display* display, const char* name, double seconds) {
+    XSetErrorHandler(note_gone);
+    Window top;
+    if (!find_window(display, DefaultRootWindow(display), name, &top)) return 1;
+    std::vector<Window> windows;
+    collect_tree(display, top, &windows);
+    const Window root = DefaultRootWindow(display);
+    const Atom protocols = XInternAtom(display, "WM_PROTOCOLS", False);
+    const Atom ping = XInternAtom(display, "_NET_WM_PING", False);
+    XSelectInput(display, root, SubstructureNotifyMask);
+    std::vector<bool> answered(windows.size(), false);
+    // NOTE: a serial of our own in data.l[1] tells our pings from anyone else's.
+    const long serial = (long)(now_seconds() * 1000) & 0x7fffffff;
+    for (size_t i = 0; i < windows.size(); ++i) {
+        XEvent event = {};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = windows[i];
+        event.xclient.message_type = protocols;
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = (long)ping;
+        event.xclient.data.l[1] = serial;
+        event.xclient.data.l[2] = (long)windows[i];
+        XSendEvent(display, windows[i], False, NoEventMask, &event);
+    }
+    // NOTE: a window destroyed meanwhile (a box closing) answers nothing and needs none.
+    XSync(display, False);
+    size_t left = windows.size();
+    for (size_t i = 0; i < windows.size(); ++i)
+        for (Window w : gone)
+            if (!answered[i] && w == windows[i]) {
+                answered[i] = true;
+                --left;
+            }
+    const double deadline = now_seconds() + seconds;
+    while (left > 0) {
+        while (left > 0 && XPending(display)) {
+            XEvent event;
+            XNextEvent(display, &event);
+            if (event.type != ClientMessage || event.xclient.window != root ||
+                event.xclient.message_type != protocols || (Atom)event.xclient.data.l[0] != ping ||
+                event.xclient.data.l[1] != serial)
+                continue;
+            for (size_t i = 0; i < windows.size(); ++i)
+                if (!answered[i] && (Window)event.xclient.data.l[2] == windows[i]) {
+                    answered[i] = true;
+                    --left;
+                }
+        }
+        if (left == 0) break;
+        const double remaining = deadline - now_seconds();
+        if (remaining <= 0) {
+            fprintf(stderr, "x11_probe: %zu of %zu windows of '%s' did not answer within %g s\n", left,
+                    windows.size(), name, seconds);
+            return 1;
+        }
+        pollfd fd = {ConnectionNumber(display), POLLIN, 0};
+        poll(&fd, 1, (int)(remaining * 1000) + 1);
+    }
+    return 0;
 }
 
 int run(Display* display, int argc, char** argv) {
@@ -82,6 +178,7 @@ int run(Display* display, int argc, char** argv) {
         XSync(display, False);
         return 0;
     }
+    if (strcmp(command, "sync") == 0) return sync_with(display, argv[2], argc > 3 ? atof(argv[3]) : 60);
     if (strcmp(command, "pixel") == 0 && argc == 4) {
         XImage* image = grab(display, atoi(argv[2]), atoi(argv[3]), 1, 1);
         if (!image) return 1;

@@ -57,7 +57,7 @@ free_bytes() {
 # a success notice; the layer draws them in fixed colours.
 box_icon() {
   local title=$1 x y w h red blue
-  local end=$((SECONDS + 10))
+  local end=$((SECONDS + 30))
   while [ $SECONDS -lt $end ]; do
     if read -r x y w h <<<"$("$probe" geometry "$title" 2>/dev/null)" && [ -n "${h:-}" ]; then
       red=$("$probe" count "$x" "$y" "$w" "$h" 220 30 30 0)
@@ -85,9 +85,12 @@ expect_box() {
   dismiss_box "$title" 10
 }
 
-# Fails when a window titled $1 appears within $2 seconds.
+# Fails when a box titled $1 is shown once the program (main window $title) has handled
+# everything so far: a box it shows is up before its thread goes idle.
 expect_no_box() {
-  if wait_for_window "$1" "$2" >/dev/null; then
+  wait_for_window "$title" 60 >/dev/null || fail "main window did not appear"
+  settle "$title"
+  if [ -n "$(shown_window "$1")" ]; then
     fail "an unexpected '$1' box appeared ($(box_icon "$1") icon)"
   fi
   return 0

@@ -17,14 +17,14 @@ class Input : public ::testing::Test {
         top_ = make_focused_window(L"Input", 100, 100, 400, 300);
         child_ = CreateWindowExW(0, recording_class(), L"", WS_CHILD | WS_VISIBLE, 50, 40, 100, 80,
                                  top_, nullptr, nullptr, nullptr);
-        pump_for(50);
+        settle_thread();
         reset_recorder();
     }
     void TearDown() override {
         DestroyWindow(top_);
         reset_recorder();
         run("xdotool mousemove 1000 900");
-        pump_for(20);
+        settle_thread();
     }
     std::string top_id() const { return std::to_string(x11_window_of(top_)); }
 
@@ -195,7 +195,7 @@ TEST_F(Input, DisabledWindowGetsNoInput) {
     EXPECT_FALSE(IsWindowEnabled(top_));
     EXPECT_EQ(FALSE, (BOOL)find(top_, WM_ENABLE)->wparam);
     EXPECT_EQ(0, run("xdotool mousemove 164 187 click 1 key z mousemove 300 300 click 1"));
-    pump_for(300);
+    settle_thread();
     EXPECT_EQ(nullptr, find(child_, WM_LBUTTONDOWN));
     EXPECT_EQ(nullptr, find(top_, WM_LBUTTONDOWN));
     EXPECT_EQ(nullptr, find(top_, WM_KEYDOWN, 'Z'));

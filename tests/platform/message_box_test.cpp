@@ -59,10 +59,9 @@ TEST_F(MessageBox, ModalOverItsOwnerAndClosedByReturn) {
             if (!box) return;
             box_area = geometry_of(box);
             std::string focus;
-            for (int i = 0; i < 100 && !focused; ++i) {
+            for (DWORD start = GetTickCount(); !focused && GetTickCount() - start < 20000; Sleep(20)) {
                 run("xdotool getwindowfocus", &focus);
                 focused = !focus.empty() && std::stoul(focus) == box;
-                Sleep(20);
             }
             disabled = !IsWindowEnabled(owner);
             answer = SendMessageW(owner, WM_USER + 7, 0, 0);  // the owner's thread is in the box
@@ -131,16 +130,18 @@ TEST_F(MessageBox, IconsAndTextAreDrawn) {
             User user([&] {
                 unsigned long box = find_window_by_title(c.title);
                 if (!box) return;
-                Sleep(200);
                 Geometry g = geometry_of(box);
-                colored = near_color(c.color, screen_pixel(g.x + 12 + c.dx, g.y + 12 + c.dy), 8);
                 // The sign: an X through the centre, or the dot of the "i" above it.
-                int sign_y = c.type == MB_ICONERROR ? 16 : 9;
-                sign = near_color(RGB(255, 255, 255),
-                                  screen_pixel(g.x + 12 + 16, g.y + 12 + sign_y), 8);
-                for (int x = 56; x < g.width - 12 && !text; ++x)
-                    for (int y = 12; y < 44 && !text; ++y)
-                        text = GetRValue(screen_pixel(g.x + x, g.y + y)) < 80;
+                const int sign_y = c.type == MB_ICONERROR ? 16 : 9;
+                // Read until all three show (the box paints once it is mapped), or the deadline.
+                for (DWORD start = GetTickCount(); GetTickCount() - start < 20000; Sleep(10)) {
+                    colored = near_color(c.color, screen_pixel(g.x + 12 + c.dx, g.y + 12 + c.dy), 8);
+                    sign = near_color(RGB(255, 255, 255), screen_pixel(g.x + 12 + 16, g.y + 12 + sign_y), 8);
+                    text = false;
+                    for (int x = 56; x < g.width - 12 && !text; ++x)
+                        for (int y = 12; y < 44 && !text; ++y) text = GetRValue(screen_pixel(g.x + x, g.y + y)) < 80;
+                    if (colored && sign && text) break;
+                }
                 run("xdotool key --window " + std::to_string(box) + " space");
             });
             std::wstring title(c.title, c.title + strlen(c.title));

@@ -51,13 +51,23 @@ TEST_F(Messages, SendToAnotherThreadWaitsForItsProcedure) {
     WindowThread worker;
     HWND target = (HWND)worker.run([] { return (LRESULT)make_window(L"target"); });
     ASSERT_NE(nullptr, target);
+    // The posted message's handler sleeps; a send must not be handled before it has woken.
+    static std::atomic<int> sleeper{0};  // 1 while the posted handler sleeps, 2 once it has woken
+    static std::atomic<bool> sent_while_asleep{false};
+    sleeper = 0;
+    sent_while_asleep = false;
     recorder().handler = [](HWND, UINT message, WPARAM wparam, LPARAM, LRESULT* result) {
         if (message == WM_USER) {
+            if (sleeper == 1) sent_while_asleep = true;
             Sleep(100);
             *result = (LRESULT)(1000 + wparam);
             return true;
         }
-        if (message == WM_USER + 1) Sleep(300);  // posted: the worker sleeps, handling nothing
+        if (message == WM_USER + 1) {  // posted: the worker sleeps, handling nothing
+            sleeper = 1;
+            Sleep(300);
+            sleeper = 2;
+        }
         return false;
     };
     DWORD start = GetTickCount();
@@ -68,10 +78,12 @@ TEST_F(Messages, SendToAnotherThreadWaitsForItsProcedure) {
     EXPECT_EQ(worker.id, seen[0].thread);
 
     ASSERT_TRUE(PostMessageW(target, WM_USER + 1, 0, 0));
-    Sleep(30);
     start = GetTickCount();
+    while (sleeper == 0 && GetTickCount() - start < 20000) Sleep(1);
+    ASSERT_NE(0, sleeper.load()) << "the worker never handled the posted message";
     EXPECT_EQ(1009, SendMessageW(target, WM_USER, 9, 0));
-    EXPECT_GE(GetTickCount() - start, 250u) << "a sleeping thread handled a sent message";
+    EXPECT_EQ(2, sleeper.load());
+    EXPECT_FALSE(sent_while_asleep.load()) << "a sleeping thread handled a sent message";
     worker.run([target] { return (LRESULT)DestroyWindow(target); });
     SetLastError(0);
     EXPECT_EQ(0, SendMessageW(target, WM_USER, 1, 0));
@@ -112,7 +124,7 @@ TEST_F(Messages, ThreadsSendingToEachOtherDoNotDeadlock) {
     PostMessageW(a, WM_USER + 3, 0, 0);
     PostMessageW(b, WM_USER + 3, 0, 0);
     DWORD start = GetTickCount();
-    while (answered < 400 && GetTickCount() - start < 10000) Sleep(5);
+    while (answered < 400 && GetTickCount() - start < 30000) Sleep(5);
     ASSERT_EQ(400, answered.load()) << "mutual sends deadlocked";
     first.run([] { return (LRESULT)DestroyWindow(a); });
     second.run([] { return (LRESULT)DestroyWindow(b); });
@@ -120,7 +132,7 @@ TEST_F(Messages, ThreadsSendingToEachOtherDoNotDeadlock) {
 
 TEST_F(Messages, ChildOfAnotherThreadWaitsForParentNotifyUnlessExcused) {
     HWND parent = make_window(L"parent", WS_OVERLAPPEDWINDOW | WS_VISIBLE);
-    pump_for(50);
+    settle_thread();
     std::atomic<HWND> child{nullptr};
     std::atomic<DWORD> created_at{0};
     auto create_child = [&](DWORD ex_style) {
@@ -136,9 +148,9 @@ TEST_F(Messages, ChildOfAnotherThreadWaitsForParentNotifyUnlessExcused) {
     // WS_EX_NOPARENTNOTIFY: no answer is needed from the sleeping parent thread.
     DWORD start = GetTickCount();
     create_child(WS_EX_NOPARENTNOTIFY);
-    Sleep(400);
+    // This thread handles nothing while it waits: the creation must not need it.
+    while (!child.load() && GetTickCount() - start < 20000) Sleep(1);
     ASSERT_NE(nullptr, child.load());
-    EXPECT_LT(created_at - start, 300u);
     EXPECT_EQ(0, seen_count(WM_PARENTNOTIFY));
 
     // Without it, creation waits until the parent's thread answers WM_PARENTNOTIFY.
@@ -261,7 +273,7 @@ TEST_F(Messages, GeometryTitleAndMetrics) {
     HWND top =
         make_window(L"Geometry \u00FC", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 120, 400, 300);
     HWND child = make_window(L"", WS_CHILD | WS_VISIBLE, 10, 20, 50, 60, top);
-    pump_for(100);
+    settle_thread();
     RECT rect;
     GetWindowRect(top, &rect);
     EXPECT_EQ(100, rect.left);
@@ -291,7 +303,7 @@ TEST_F(Messages, GeometryTitleAndMetrics) {
     EXPECT_NE(std::string::npos, out.find("Position: 104,147")) << out;
     EXPECT_NE(std::string::npos, out.find("Geometry: 392x269")) << out;
     SetWindowTextW(top, L"Renamed");
-    pump_for(20);
+    settle_thread();
     EXPECT_EQ(id, find_window_by_title("Renamed"));
 
     EXPECT_EQ(child, WindowFromPoint(POINT{120, 170}));
@@ -368,7 +380,7 @@ TEST_F(Messages, DestroyReachesChildrenOnTheirThreads) {
 
 TEST_F(Messages, QueueOrderPaintTimersAndQuit) {
     HWND hwnd = make_window(L"queue", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 200, 200, 300, 200);
-    pump_for(100);
+    settle_thread();
     MSG msg;
     EXPECT_FALSE(PeekMessageW(&msg, hwnd, WM_PAINT, WM_PAINT, PM_NOREMOVE))
         << "painting did not validate";
@@ -416,7 +428,7 @@ TEST_F(Messages, QueueOrderPaintTimersAndQuit) {
 TEST_F(Messages, WindowManagerCloseEndsTheLoop) {
     HWND hwnd = make_window(L"closing", WS_OVERLAPPEDWINDOW | WS_VISIBLE);
     HWND disabled = make_window(L"disabled", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 600, 100);
-    pump_for(50);
+    settle_thread();
     recorder().handler = [](HWND, UINT message, WPARAM, LPARAM, LRESULT*) {
         if (message == WM_DESTROY) PostQuitMessage(0);
         return false;  // DefWindowProcW destroys the window on WM_CLOSE
@@ -438,5 +450,5 @@ TEST_F(Messages, WindowManagerCloseEndsTheLoop) {
     EXPECT_EQ(hwnd, closes[0].hwnd);
     EXPECT_TRUE(IsWindow(disabled));
     DestroyWindow(disabled);
-    pump_for(10);
+    settle_thread();
 }

@@ -154,7 +154,7 @@ HWND make_focused_window(LPCWSTR title, int x, int y, int width, int height) {
     HWND hwnd = CreateWindowExW(0, recording_class(), title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, y,
                                 width, height, nullptr, nullptr, nullptr, nullptr);
     pump_until([hwnd] { return GetFocus() == hwnd; });
-    pump_for(50);
+    settle_thread();
     return hwnd;
 }
 

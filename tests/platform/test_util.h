@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/win32.h"
+#include "tests/support/settle.h"
 
 // One message as a window procedure saw it.
 struct Seen {

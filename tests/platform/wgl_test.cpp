@@ -45,7 +45,7 @@ TEST(Wgl, PixelFormatContextAndClearedFrame) {
                                 top, nullptr, nullptr, nullptr);
     HWND inner = CreateWindowExW(0, recording_class(), L"", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10,
                                  view, nullptr, nullptr, nullptr);
-    pump_for(50);
+    settle_thread();
     HDC dc = GetDC(view);
     PIXELFORMATDESCRIPTOR request = view_request();
     int format = ChoosePixelFormat(dc, &request);
@@ -85,13 +85,13 @@ TEST(Wgl, PixelFormatContextAndClearedFrame) {
     glClear(GL_COLOR_BUFFER_BIT);
     ASSERT_TRUE(SwapBuffers(dc));
     glFinish();
-    pump_for(100);
+    settle_thread();
     const int x = 204 + 20 + 100, y = 227 + 20 + 60;
     EXPECT_TRUE(near_color(RGB(51, 102, 204), screen_pixel(x, y)))
         << std::hex << screen_pixel(x, y);
     // The layer never clears a GL window, though its class has a brush.
     InvalidateRect(view, nullptr, TRUE);
-    pump_for(100);
+    settle_thread();
     EXPECT_TRUE(near_color(RGB(51, 102, 204), screen_pixel(x, y)))
         << std::hex << screen_pixel(x, y);
 

@@ -35,7 +35,7 @@ case $program in
       fail "make_matches failed"
     (cd "$work" && exec "$binary" "$work/matches.dat") 2>"$work/stderr.txt" &
     pid=$!
-    dismiss_gl_notice 20
+    dismiss_gl_notice
     ;;
   meshweaver)
     title="Haldenmoor - Meshweaver"
@@ -43,7 +43,7 @@ case $program in
       fail "make_points failed"
     (cd "$work" && exec "$binary" "$work/points.dat") 2>"$work/stderr.txt" &
     pid=$!
-    dismiss_gl_notice 20
+    dismiss_gl_notice
     dismiss_box Meshweaver 60   # "Starting reconstruction"
     dismiss_box Meshweaver 180  # "File Saved"
     ;;
@@ -52,7 +52,7 @@ case $program in
     ;;
 esac
 wait_for_window "$title" 60 >/dev/null || fail "main window did not appear"
-sleep 1
+settle "$title" 120
 read -r cx cy cw ch <<<"$("$probe" geometry "$title")"
 midx=$((cx + cw / 3)) midy=$((cy + (ch - 150) / 2))
 
@@ -107,10 +107,10 @@ stop_drag
 
 if [ "$program" = twinscope ]; then
   # The held key really loaded frames: the log has many statistics lines.
-  xdotool mousemove "$((cx + cw / 2))" "$((cy + ch - 80))" click 1
-  sleep 0.3
-  xdotool key ctrl+a ctrl+c
-  sleep 0.3
+  xdotool mousemove "$((cx + cw / 2))" "$((cy + ch - 80))" click 1 key ctrl+a ctrl+c
+  # NOTE: the held key may have queued many frame loads; once all input is handled, the copy
+  # is made and the program owns the clipboard.
+  settle "$title" 300
   lines=$(xclip -o -selection clipboard | grep -c '^Frame No')
   [ "$lines" -gt 8 ] || fail "only $lines frames were loaded while the key was held"
 fi
