@@ -5,6 +5,8 @@
 
 #include <GL/glx.h>
 #include <GL/glxext.h>
+#include <dlfcn.h>
+#include <link.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -168,6 +170,29 @@ LRESULT set_window_format(HWND hwnd, int format) {
     return TRUE;
 }
 
+// Keeps the GL driver that GLX loaded (Mesa's "*_dri.so") loaded until the process ends.
+// GLX unloads it when the last display that used it is closed, which happens when the view
+// thread ends while the main thread is already on its way out. Blocks the driver allocated
+// and keeps only in its own variables then become unreachable (a leak checker reports them,
+// allocated from a module no longer there), and code still running in the driver would
+// lose its text. Pinned, it stays what a program using GL expects: mapped for the run.
+int pin_if_driver(dl_phdr_info* info, size_t, void*) {
+    const char* name = info->dlpi_name;
+    const size_t length = name ? strlen(name) : 0;
+    const char suffix[] = "_dri.so";
+    if (length > sizeof suffix && strcmp(name + length - (sizeof suffix - 1), suffix) == 0) {
+        // NOTE: RTLD_NOLOAD only raises the flags of the loaded object; the handle is
+        // deliberately never closed.
+        dlopen(name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+    }
+    return 0;
+}
+
+void pin_gl_driver() {
+    static std::once_flag pinned;
+    std::call_once(pinned, [] { dl_iterate_phdr(pin_if_driver, nullptr); });
+}
+
 }  // namespace
 
 void wgl_release_dc(HDC dc) {
@@ -295,6 +320,7 @@ HGLRC WINAPI wglCreateContext(HDC dc) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
+    pin_gl_driver();
     HGLRC handle = new HGLRC__{context, dc->display};
     std::lock_guard<std::mutex> guard(contexts_lock);
     live_contexts().push_back(handle);
