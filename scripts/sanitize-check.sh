@@ -23,7 +23,7 @@ case $which in asan | tsan | all) ;; *) echo "usage: $0 [asan|tsan|all]" >&2; ex
 jobs=${HALDENMOOR_SANITIZE_JOBS:-$(nproc)}
 asan_build=${HALDENMOOR_ASAN_BUILD_DIR:-build-asan}
 tsan_build=${HALDENMOOR_TSAN_BUILD_DIR:-build-tsan}
-suppressions=$PWD/tests/sanitizers
+. scripts/sanitizer-env.sh
 
 # Prints how long the step named $1 took since $2 (a value of SECONDS).
 took() {
@@ -44,10 +44,7 @@ run_asan() {
   cmake --build "$asan_build" -j"$jobs"
   took "AddressSanitizer build" "$start"
   start=$SECONDS
-  ASAN_OPTIONS="detect_leaks=1:check_initialization_order=1:strict_init_order=1:detect_stack_use_after_return=1" \
-  LSAN_OPTIONS="suppressions=$suppressions/lsan.supp:print_suppressions=0" \
-  UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:suppressions=$suppressions/ubsan.supp" \
-    ctest --test-dir "$asan_build" --output-on-failure -j"$jobs" -LE fuzz
+  (sanitizer_env_for "$asan_build" && ctest --test-dir "$asan_build" --output-on-failure -j"$jobs" -LE fuzz)
   took "AddressSanitizer tests" "$start"
 }
 
@@ -62,8 +59,7 @@ run_tsan() {
   cmake --build "$tsan_build" -j"$jobs" --target "${targets[@]}"
   took "ThreadSanitizer build" "$start"
   start=$SECONDS
-  TSAN_OPTIONS="halt_on_error=1:exitcode=66:second_deadlock_stack=1:suppressions=$suppressions/tsan.supp" \
-    ctest --test-dir "$tsan_build" --output-on-failure -j"$jobs" -R '^(platform_|view_handover_)'
+  (sanitizer_env_for "$tsan_build" && ctest --test-dir "$tsan_build" --output-on-failure -j"$jobs" -R '^(platform_|view_handover_)')
   took "ThreadSanitizer tests" "$start"
 }
 

@@ -17,8 +17,23 @@ if [ -z "${number:-}" ]; then
   exit 1
 fi
 export DISPLAY=":$number"
-"$@"
+# NOTE: a test ended by its timeout gets TERM: the command's process group and the server go
+# with it, so no program or Xvfb of a killed test is left running to load later tests.
+child=
+stop() {
+  [ -n "$child" ] && kill -- -"$child" 2>/dev/null
+  kill "$xvfb" 2>/dev/null
+  exit "$1"
+}
+trap 'stop 143' TERM
+trap 'stop 130' INT
+set -m
+"$@" &
+child=$!
+set +m
+wait "$child"
 rc=$?
+child=
 kill "$xvfb" 2>/dev/null
 wait "$xvfb" 2>/dev/null
 exit $rc
