@@ -126,14 +126,19 @@ TEST_F(BarFixture, PositionAndRangeCallsFollowWin32FromAnyThread) {
     EXPECT_TRUE(SetScrollRange(bar, SB_CTL, 1, 20, TRUE));
     EXPECT_EQ(GetScrollPos(bar, SB_CTL), 20);
     int lo = 0, hi = 0;
-    // A maximum below the minimum (an empty frame file): the range becomes 1..1.
+    // A maximum below the minimum (an empty frame file): the range becomes 0..0 and the
+    // position 0, and the viewer's steps then see 0 as Windows gives it to them.
     EXPECT_TRUE(SetScrollRange(bar, SB_CTL, 1, 0, FALSE));
     EXPECT_TRUE(GetScrollRange(bar, SB_CTL, &lo, &hi));
-    EXPECT_EQ(lo, 1);
-    EXPECT_EQ(hi, 1);
-    EXPECT_EQ(SetScrollPos(bar, SB_CTL, 7, TRUE), 1);
-    EXPECT_EQ(GetScrollPos(bar, SB_CTL), 1);
+    EXPECT_EQ(lo, 0);
+    EXPECT_EQ(hi, 0);
+    EXPECT_EQ(GetScrollPos(bar, SB_CTL), 0);
+    EXPECT_EQ(SetScrollPos(bar, SB_CTL, 1, TRUE), 0);
+    EXPECT_EQ(GetScrollPos(bar, SB_CTL), 0);
+    SCROLLINFO empty = {sizeof(empty), SIF_RANGE | SIF_POS, 3, 2, 0, 3, 0};
+    EXPECT_EQ(SetScrollInfo(bar, SB_CTL, &empty, TRUE), 0);
     // A span beyond MAXLONG is refused and changes nothing.
+    EXPECT_TRUE(SetScrollRange(bar, SB_CTL, 1, 1, FALSE));
     EXPECT_FALSE(SetScrollRange(bar, SB_CTL, -1, INT_MAX, FALSE));
     GetScrollRange(bar, SB_CTL, &lo, &hi);
     EXPECT_EQ(hi, 1);
