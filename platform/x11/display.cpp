@@ -147,18 +147,10 @@ const X11Atoms& x11_atoms(Display* display) {
     std::lock_guard<std::recursive_mutex> guard(x11_lock());
     auto found = cache->find(display);
     if (found != cache->end()) return found->second;
-    const char* names[] = {"WM_PROTOCOLS",
-                           "WM_DELETE_WINDOW",
-                           "WM_STATE",
-                           "_NET_WM_NAME",
-                           "_NET_WM_PID",
-                           "_NET_WM_PING",
-                           "UTF8_STRING",
-                           "_NET_WM_WINDOW_TYPE",
-                           "_NET_WM_WINDOW_TYPE_DIALOG",
-                           "_NET_WM_STATE",
-                           "_NET_WM_STATE_MODAL",
-                           "_NET_WM_STATE_SKIP_TASKBAR"};
+    const char* names[] = {"WM_PROTOCOLS",  "WM_DELETE_WINDOW",    "WM_STATE",
+                           "_NET_WM_NAME",  "_NET_WM_PID",         "_NET_WM_PING",
+                           "UTF8_STRING",   "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_DIALOG",
+                           "_NET_WM_STATE", "_NET_WM_STATE_MODAL", "_NET_WM_STATE_SKIP_TASKBAR"};
     constexpr int count = sizeof names / sizeof names[0];
     Atom atoms[count];
     XInternAtoms(display, const_cast<char**>(names), count, False, atoms);

@@ -360,8 +360,8 @@ void x11_apply_top_level_properties(X11Window* window) {
         XChangeProperty(display, window->xwindow, atoms.net_wm_window_type, XA_ATOM, 32,
                         PropModeReplace, reinterpret_cast<unsigned char*>(&dialog), 1);
         Atom skip_taskbar = atoms.net_wm_state_skip_taskbar;
-        XChangeProperty(display, window->xwindow, atoms.net_wm_state, XA_ATOM, 32,
-                        PropModeReplace, reinterpret_cast<unsigned char*>(&skip_taskbar), 1);
+        XChangeProperty(display, window->xwindow, atoms.net_wm_state, XA_ATOM, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(&skip_taskbar), 1);
     }
     x11_apply_title(window);
 }

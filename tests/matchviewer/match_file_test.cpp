@@ -134,8 +134,9 @@ TEST(FrameIndex, DamagedCountsRefuseTheFrameAndAllAfterIt) {
         ASSERT_EQ(result.bad_frame, 2);
         wchar_t text[260];
         format_index_problem(result, text, 260);
-        EXPECT_STREQ(text, L"Frame 2 is damaged (negative count of world points); only the 1 "
-                           L"frame before it can be shown.");
+        EXPECT_STREQ(text,
+                     L"Frame 2 is damaged (negative count of world points); only the 1 "
+                     L"frame before it can be shown.");
     }
     // The largest count whose byte size fits is a frame like any other (here one cut).
     std::vector<uint8_t> bytes;

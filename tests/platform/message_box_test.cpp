@@ -207,8 +207,8 @@ TEST_F(MessageBox, OwnedBoxIsTheOwnersTransientDialogAndAnUnownedOneIsNot) {
     // The owner is given as a child of the main window, as the view's boxes are: the box
     // belongs to the child's top-level window.
     HWND owner = make_focused_window(L"Dialog owner", 100, 100, 500, 400);
-    HWND child = CreateWindowExW(0, recording_class(), L"", WS_CHILD | WS_VISIBLE, 10, 10, 100,
-                                 100, owner, nullptr, nullptr, nullptr);
+    HWND child = CreateWindowExW(0, recording_class(), L"", WS_CHILD | WS_VISIBLE, 10, 10, 100, 100,
+                                 owner, nullptr, nullptr, nullptr);
     ASSERT_NE(nullptr, child);
     for (HWND given : {owner, child, (HWND) nullptr}) {
         std::atomic<bool> found{false};
