@@ -5,6 +5,7 @@
 #include <string.h>
 #include <wchar.h>
 
+#include "common/count_words.h"
 #include "platform/crt.h"
 
 static_assert(sizeof(FramePoint) == 32, "a point record is 32 bytes in memory");
@@ -224,9 +225,10 @@ int format_index_problem(const IndexResult& result, wchar_t* dest, int capacity)
     const int32_t kept = result.bad_frame > 0 ? result.bad_frame - 1 : 0;
     if (result.bad_frame > 0) {
         written = swprintf(dest, (size_t)capacity,
-                           L"Frame %d is damaged (%ls); only the %d frames before it can be "
+                           L"Frame %d is damaged (%ls); only the %d %ls before it can be "
                            L"shown.",
-                           (int)result.bad_frame, index_stop_text(result.stop), (int)kept);
+                           (int)result.bad_frame, index_stop_text(result.stop), (int)kept,
+                           noun_for_count(kept, L"frame", L"frames"));
     } else {
         written = swprintf(dest, (size_t)capacity, L"The frame index is incomplete (%ls).",
                            index_stop_text(result.stop));

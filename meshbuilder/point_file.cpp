@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "common/count_words.h"
 #include "platform/crt.h"
 
 namespace {
@@ -47,7 +48,8 @@ LoadResult read_points(FILE* file, PointFile* out) {
     if (got < sizeof head) {
         return failure(LoadStatus::too_short,
                        L"The point file is too short: it does not even hold its point count (" +
-                           std::to_wstring(got) + L" bytes).");
+                           std::to_wstring(got) + L" " + noun_for_count(got, L"byte", L"bytes") +
+                           L").");
     }
     const uint32_t count_bits = load_le32(head);
     int32_t count;
@@ -64,10 +66,11 @@ LoadResult read_points(FILE* file, PointFile* out) {
     }
     const int64_t needed = 4 + (int64_t)kPointBytes * count;
     if (length < needed) {
-        return failure(LoadStatus::too_short, L"The point file is too short: its count of " +
-                                                  std::to_wstring(count) + L" points needs " +
-                                                  std::to_wstring(needed) + L" bytes, but it has " +
-                                                  std::to_wstring(length) + L".");
+        return failure(LoadStatus::too_short,
+                       L"The point file is too short: its count of " + std::to_wstring(count) +
+                           L" " + noun_for_count(count, L"point", L"points") + L" needs " +
+                           std::to_wstring(needed) + L" bytes, but it has " +
+                           std::to_wstring(length) + L".");
     }
 
     const uint64_t array_bytes = (uint64_t)count * 12u;
@@ -83,9 +86,9 @@ LoadResult read_points(FILE* file, PointFile* out) {
     if (!positions || !normals) {
         free(positions);
         free(normals);
-        return failure(LoadStatus::too_large, L"There is not enough memory to load the " +
-                                                  std::to_wstring(count) +
-                                                  L" points of the point file.");
+        return failure(LoadStatus::too_large,
+                       L"There is not enough memory to load the " + std::to_wstring(count) + L" " +
+                           noun_for_count(count, L"point", L"points") + L" of the point file.");
     }
 
     unsigned char* block = (unsigned char*)malloc(kPointBytes * kPointsPerBlock);

@@ -6,6 +6,8 @@
 #include <exception>
 #include <new>
 
+#include "common/count_words.h"
+
 void fill_cloud(int32_t n, const float* positions, const float* normals,
                 pcl::PointCloud<pcl::PointNormal>& cloud) {
     // NOTE: resizing the point sequence, not the cloud, keeps width and height at 0.
@@ -102,7 +104,7 @@ bool reconstruct_mesh(int32_t n, const float* positions, const float* normals, M
         return fill_mesh_record(n, positions, setup.mesh.polygons, out, reason);
     } catch (const std::bad_alloc&) {
         *reason = L"There is not enough memory to reconstruct a mesh from " + std::to_wstring(n) +
-                  L" points.";
+                  L" " + noun_for_count(n, L"point", L"points") + L".";
     } catch (const std::exception& failure) {
         std::wstring what;
         for (const char* c = failure.what(); *c; ++c) what += (wchar_t)(unsigned char)*c;

@@ -147,14 +147,16 @@ const X11Atoms& x11_atoms(Display* display) {
     std::lock_guard<std::recursive_mutex> guard(x11_lock());
     auto found = cache->find(display);
     if (found != cache->end()) return found->second;
-    const char* names[] = {"WM_PROTOCOLS", "WM_DELETE_WINDOW",    "WM_STATE",
-                           "_NET_WM_NAME", "_NET_WM_PID",         "_NET_WM_PING",
-                           "UTF8_STRING",  "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_DIALOG"};
-    Atom atoms[9];
-    XInternAtoms(display, const_cast<char**>(names), 9, False, atoms);
+    const char* names[] = {"WM_PROTOCOLS",  "WM_DELETE_WINDOW",    "WM_STATE",
+                           "_NET_WM_NAME",  "_NET_WM_PID",         "_NET_WM_PING",
+                           "UTF8_STRING",   "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_DIALOG",
+                           "_NET_WM_STATE", "_NET_WM_STATE_MODAL", "_NET_WM_STATE_SKIP_TASKBAR"};
+    constexpr int count = sizeof names / sizeof names[0];
+    Atom atoms[count];
+    XInternAtoms(display, const_cast<char**>(names), count, False, atoms);
     X11Atoms& entry = (*cache)[display];
-    entry = X11Atoms{atoms[0], atoms[1], atoms[2], atoms[3], atoms[4],
-                     atoms[5], atoms[6], atoms[7], atoms[8]};
+    entry = X11Atoms{atoms[0], atoms[1], atoms[2], atoms[3], atoms[4],  atoms[5],
+                     atoms[6], atoms[7], atoms[8], atoms[9], atoms[10], atoms[11]};
     return entry;
 }
 

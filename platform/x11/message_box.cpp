@@ -2,6 +2,7 @@
 // button, run by its own modal loop on the calling thread. Text is drawn with Xft.
 #include "platform/x11/x11_internal.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xft/Xft.h>
 
 #include <algorithm>
@@ -331,6 +332,17 @@ POINT box_position(HWND owner, int width, int height) {
     return POINT{x, y};
 }
 
+// Tells the window manager, before the box is mapped, that it is modal for the owner it is
+// transient for (the owner takes no input meanwhile), so the box stays above it.
+void mark_modal(HWND box_window) {
+    Guard guard(x11_lock());
+    X11Window* window = x11_window_locked(box_window);
+    if (!window) return;
+    Atom modal = x11_atoms(window->display).net_wm_state_modal;
+    XChangeProperty(window->display, window->xwindow, x11_atoms(window->display).net_wm_state,
+                    XA_ATOM, 32, PropModeAppend, reinterpret_cast<unsigned char*>(&modal), 1);
+}
+
 // Runs the thread's messages until the box is done; a WM_QUIT ends it and is posted again.
 void run_modal_loop(HWND box_window, BoxState* box) {
     MSG msg;
@@ -378,6 +390,7 @@ int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
     HWND box_window = CreateWindowExW(WS_EX_DLGMODALFRAME, kBoxClass, caption ? caption : L"Error",
                                       WS_POPUP | WS_CAPTION | WS_SYSMENU, at.x, at.y, width, height,
                                       owner_top, nullptr, nullptr, &box);
+    if (box_window && owner_top) mark_modal(box_window);
     if (box_window) {
         ShowWindow(box_window, SW_SHOW);
         SetFocus(box_window);

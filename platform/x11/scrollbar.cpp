@@ -4,6 +4,13 @@
 // The control tells its parent what the user does (WM_HSCROLL / WM_VSCROLL with the
 // control in lParam) and leaves the position to the parent, except while the thumb is
 // dragged. The calls reach the control through SBM_* messages, so they work from any thread.
+//
+// A control created with WS_VSCROLL also has the window's own vertical scroll bar, as every
+// Win32 window with that style does: SM_CXVSCROLL pixels at its right end, taken from the
+// control's bar. Nothing scrolls it (the control's procedure ignores its WM_VSCROLL), so it
+// is drawn with the default range 0..100 at position 0 and takes no clicks.
+#include <algorithm>
+
 #include "platform/x11/x11_gdi.h"
 
 #ifndef WS_TABSTOP
@@ -19,6 +26,11 @@ constexpr UINT_PTR REPEAT_TIMER = 1;
 
 struct ScrollBarControl {
     ScrollBarModel model;
+    RECT bar_area = {0, 0, 0, 0};  // where the control's own bar is: the client area less
+                                   // the style bar
+    bool has_style_bar = false;    // WS_VSCROLL
+    ScrollBarModel style_bar;      // the window's vertical bar of WS_VSCROLL
+    RECT style_area = {0, 0, 0, 0};
     bool vertical = false;
     bool focused = false;
     bool repeating = false;   // the repeat timer runs
@@ -39,8 +51,25 @@ void notify(HWND hwnd, const ScrollBarControl* bar, int code, int pos) {
 }
 
 void on_size(ScrollBarControl* bar, int width, int height) {
-    bar->model.length = bar->vertical ? height : width;
-    bar->model.thickness = bar->vertical ? width : height;
+    const int style_width = bar->has_style_bar ? std::min(GetSystemMetrics(SM_CXVSCROLL), width) : 0;
+    const int bar_width = width - style_width;
+    bar->bar_area = RECT{0, 0, bar_width, height};
+    bar->style_area = RECT{bar_width, 0, width, height};
+    bar->model.length = bar->vertical ? height : bar_width;
+    bar->model.thickness = bar->vertical ? bar_width : height;
+    bar->style_bar.length = height;
+    bar->style_bar.thickness = style_width;
+}
+
+// A bar as it is drawn: a disabled window shows it as one with nothing to scroll (grey
+// arrows, no thumb).
+ScrollBarModel shown_bar(HWND hwnd, const ScrollBarModel& model) {
+    ScrollBarModel shown = model;
+    if (!IsWindowEnabled(hwnd)) {
+        shown.max_pos = shown.min_pos;
+        shown.disable_no_scroll = true;
+    }
+    return shown;
 }
 
 void on_paint(HWND hwnd, ScrollBarControl* bar) {
@@ -49,13 +78,8 @@ void on_paint(HWND hwnd, ScrollBarControl* bar) {
     RECT client;
     GetClientRect(hwnd, &client);
     HDC buffer = x11_begin_buffered(dc, client);
-    ScrollBarModel shown = bar->model;
-    if (!IsWindowEnabled(hwnd)) {
-        // NOTE: a disabled bar is drawn as one with nothing to scroll: grey arrows, no thumb.
-        shown.max_pos = shown.min_pos;
-        shown.disable_no_scroll = true;
-    }
-    x11_draw_scroll_bar(buffer, client, shown, bar->vertical, bar->focused);
+    x11_draw_scroll_bar(buffer, bar->bar_area, shown_bar(hwnd, bar->model), bar->vertical, bar->focused);
+    if (bar->has_style_bar) x11_draw_scroll_bar(buffer, bar->style_area, shown_bar(hwnd, bar->style_bar), true, false);
     x11_end_buffered(dc, buffer, client);
     EndPaint(hwnd, &paint);
 }
@@ -65,9 +89,7 @@ void on_button_down(HWND hwnd, ScrollBarControl* bar, int x, int y) {
     // leave the keyboard with the window that had it (the viewer's keys keep working).
     if (GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_TABSTOP) SetFocus(hwnd);
     int along, across;
-    RECT client;
-    GetClientRect(hwnd, &client);
-    x11_scroll_bar_point(client, bar->vertical, x, y, &along, &across);
+    x11_scroll_bar_point(bar->bar_area, bar->vertical, x, y, &along, &across);
     const int code = scroll_bar_press(bar->model, along, across);
     if (bar->model.pressed == SCROLL_NOWHERE) return;
     bar->last_x = x;
@@ -87,9 +109,7 @@ void on_mouse_move(HWND hwnd, ScrollBarControl* bar, int x, int y) {
     bar->last_x = x;
     bar->last_y = y;
     int along, across;
-    RECT client;
-    GetClientRect(hwnd, &client);
-    x11_scroll_bar_point(client, bar->vertical, x, y, &along, &across);
+    x11_scroll_bar_point(bar->bar_area, bar->vertical, x, y, &along, &across);
     const bool was_hot = bar->model.hot;
     ScrollBarAction action;
     if (scroll_bar_motion(bar->model, along, across, &action)) {
@@ -107,9 +127,7 @@ void on_timer(HWND hwnd, ScrollBarControl* bar) {
         SetTimer(hwnd, REPEAT_TIMER, X11_SCROLL_REPEAT_DELAY, nullptr);
     }
     int along, across;
-    RECT client;
-    GetClientRect(hwnd, &client);
-    x11_scroll_bar_point(client, bar->vertical, bar->last_x, bar->last_y, &along, &across);
+    x11_scroll_bar_point(bar->bar_area, bar->vertical, bar->last_x, bar->last_y, &along, &across);
     const bool was_hot = bar->model.hot;
     const int code = scroll_bar_repeat(bar->model, along, across);
     if (was_hot != bar->model.hot) redraw(hwnd);
@@ -164,6 +182,9 @@ LRESULT get_scroll_info(const ScrollBarControl* bar, SCROLLINFO* info) {
 LRESULT on_create(HWND hwnd, const CREATESTRUCTW* create) {
     ScrollBarControl* bar = new ScrollBarControl();
     bar->vertical = (create->style & SBS_VERT) != 0;
+    bar->has_style_bar = (create->style & WS_VSCROLL) != 0;
+    // NOTE: a window's own scroll bar starts with the range 0..100 on Win32.
+    scroll_bar_set_range(bar->style_bar, 0, 100);
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, (LONG_PTR)bar);
     on_size(bar, create->cx, create->cy);
     return 0;

@@ -38,10 +38,11 @@ bool scroll_bar_range_allowed(int min_pos, int max_pos) {
 }
 
 void scroll_bar_set_range(ScrollBarModel& bar, int min_pos, int max_pos) {
-    // NOTE: Win32 keeps the minimum and lifts the maximum to it when max < min; the bar is
-    // then empty (no thumb) and every position clamps to the minimum.
-    bar.min_pos = min_pos;
-    bar.max_pos = max_pos < min_pos ? min_pos : max_pos;
+    // NOTE: Win32 treats max < min as an invalid range and sets 0..0 instead: the bar is
+    // then empty (no thumb) and every position clamps to 0.
+    const bool valid = min_pos <= max_pos;
+    bar.min_pos = valid ? min_pos : 0;
+    bar.max_pos = valid ? max_pos : 0;
     clamp_page_and_pos(bar);
 }
 

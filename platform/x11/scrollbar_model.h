@@ -56,11 +56,11 @@ struct ScrollBarAction {
 // --- Range, page, position (the SetScrollInfo rules) ---------------------------------
 
 // Whether SetScrollRange accepts min..max: the span may not exceed MAXLONG. A maximum
-// below the minimum is accepted (scroll_bar_set_range then makes the range empty).
+// below the minimum is accepted (scroll_bar_set_range then makes the range 0..0).
 bool scroll_bar_range_allowed(int min_pos, int max_pos);
-// Sets the range. A maximum below the minimum becomes the minimum, as Win32's
-// SetScrollInfo does (SetScrollRange(1, 0) leaves the range 1..1). Page and position are
-// then clamped into the new range.
+// Sets the range. A maximum below the minimum gives the range 0..0, as Win32's
+// SetScrollInfo does (SetScrollRange(1, 0) leaves range 0..0 and position 0). Page and
+// position are then clamped into the new range.
 void scroll_bar_set_range(ScrollBarModel& bar, int min_pos, int max_pos);
 // Sets the page size, clamped to the number of positions in the range; clamps the position.
 void scroll_bar_set_page(ScrollBarModel& bar, unsigned page);

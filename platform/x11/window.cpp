@@ -353,10 +353,15 @@ void x11_apply_top_level_properties(X11Window* window) {
     XChangeProperty(display, window->xwindow, atoms.net_wm_pid, XA_CARDINAL, 32, PropModeReplace,
                     reinterpret_cast<unsigned char*>(&pid), 1);
     if (X11Window* owner = x11_window_locked(window->owner_window)) {
+        // An owned window is its owner's dialog: the window manager keeps it above the
+        // owner, and, as Windows gives owned windows no task bar button, it has none.
         XSetTransientForHint(display, window->xwindow, owner->xwindow);
         Atom dialog = atoms.net_wm_window_type_dialog;
         XChangeProperty(display, window->xwindow, atoms.net_wm_window_type, XA_ATOM, 32,
                         PropModeReplace, reinterpret_cast<unsigned char*>(&dialog), 1);
+        Atom skip_taskbar = atoms.net_wm_state_skip_taskbar;
+        XChangeProperty(display, window->xwindow, atoms.net_wm_state, XA_ATOM, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(&skip_taskbar), 1);
     }
     x11_apply_title(window);
 }

@@ -159,7 +159,8 @@ void x11_wake(X11Thread* thread);
 
 struct X11Atoms {
     Atom wm_protocols, wm_delete_window, wm_state, net_wm_name, net_wm_pid, net_wm_ping,
-        utf8_string, net_wm_window_type, net_wm_window_type_dialog;
+        utf8_string, net_wm_window_type, net_wm_window_type_dialog, net_wm_state,
+        net_wm_state_modal, net_wm_state_skip_taskbar;
 };
 const X11Atoms& x11_atoms(Display* display);
 

@@ -31,17 +31,30 @@ TEST(ScrollBarModel, RangesFollowWin32IncludingMaximumBelowMinimum) {
     // A range change clamps the position into it.
     scroll_bar_set_range(bar, 1, 20);
     EXPECT_EQ(bar.pos, 20);
-    // 1..0 (an empty frame file) becomes 1..1: no thumb, every position clamps to 1.
+    // 1..0 (an empty frame file) is invalid and becomes 0..0: no thumb, every position
+    // clamps to 0.
     scroll_bar_set_range(bar, 1, 0);
-    EXPECT_EQ(bar.min_pos, 1);
-    EXPECT_EQ(bar.max_pos, 1);
-    EXPECT_EQ(bar.pos, 1);
-    EXPECT_EQ(scroll_bar_set_pos(bar, 5), 1);
-    EXPECT_EQ(bar.pos, 1);
+    EXPECT_EQ(bar.min_pos, 0);
+    EXPECT_EQ(bar.max_pos, 0);
+    EXPECT_EQ(bar.pos, 0);
+    EXPECT_EQ(scroll_bar_set_pos(bar, 5), 0);
+    EXPECT_EQ(bar.pos, 0);
+    EXPECT_EQ(scroll_bar_set_pos(bar, -3), 0);
+    EXPECT_EQ(bar.pos, 0);
     EXPECT_FALSE(scroll_bar_can_scroll(bar));
     EXPECT_EQ(scroll_bar_layout(bar).thumb_length, 0);
+    // Also away from zero, and with a page: the page shrinks to the one position.
+    scroll_bar_set_range(bar, 5, 10);
+    scroll_bar_set_page(bar, 3);
+    scroll_bar_set_pos(bar, 8);
     scroll_bar_set_range(bar, 7, 5);
-    EXPECT_EQ(bar.max_pos, 7);
+    EXPECT_EQ(bar.min_pos, 0);
+    EXPECT_EQ(bar.max_pos, 0);
+    EXPECT_EQ(bar.page, 1u);
+    EXPECT_EQ(bar.pos, 0);
+    // A range of one position stays as given.
+    scroll_bar_set_range(bar, 7, 7);
+    EXPECT_EQ(bar.min_pos, 7);
     EXPECT_EQ(bar.pos, 7);
 }
 

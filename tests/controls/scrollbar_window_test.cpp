@@ -15,7 +15,8 @@
 
 namespace {
 
-constexpr int kWidth = 400;  // arrows 15, track 370, thumb 15 for page 0
+constexpr int kWidth = 400;  // the WS_VSCROLL bar 17 at the right end; then arrows 15, track
+                             // 353, thumb 15 for page 0
 
 struct BarFixture : ::testing::Test {
     HWND parent = nullptr;
@@ -43,11 +44,11 @@ struct BarFixture : ::testing::Test {
 };
 
 TEST_F(BarFixture, ClicksOnEachPartSendTheirCodeThenEndScroll) {
-    // Position 50: the thumb covers x 191..205.
+    // Position 50: the thumb covers x 182..196; the right arrow x 368..382.
     const struct {
         int x;
         int code;
-    } parts[] = {{7, SB_LINELEFT}, {392, SB_LINERIGHT}, {100, SB_PAGELEFT}, {300, SB_PAGERIGHT}};
+    } parts[] = {{7, SB_LINELEFT}, {375, SB_LINERIGHT}, {100, SB_PAGELEFT}, {300, SB_PAGERIGHT}};
     for (const auto& part : parts) {
         scroll_events().clear();
         ASSERT_TRUE(xdotool("mousemove " + at(part.x) + " click 1"));
@@ -62,7 +63,7 @@ TEST_F(BarFixture, ClicksOnEachPartSendTheirCodeThenEndScroll) {
 
 TEST_F(BarFixture, HeldArrowRepeatsUntilReleased) {
     // Held until six repeats have come, however long the machine takes for them.
-    ASSERT_TRUE(xdotool("mousemove " + at(392) + " mousedown 1"));
+    ASSERT_TRUE(xdotool("mousemove " + at(375) + " mousedown 1"));
     const auto repeats = [&] {
         const std::vector<int> got = codes();
         return std::count(got.begin(), got.end(), SB_LINERIGHT);
@@ -108,7 +109,7 @@ TEST_F(BarFixture, FocusedBarTurnsKeysIntoScrollCodes) {
                                      nullptr, nullptr, nullptr);
     SetScrollRange(focusable, SB_CTL, 1, 100, FALSE);
     ASSERT_TRUE(settle_thread());
-    const POINT p = screen_point(focusable, 392, 7);
+    const POINT p = screen_point(focusable, 375, 7);
     ASSERT_TRUE(xdotool("mousemove " + std::to_string(p.x) + " " + std::to_string(p.y) + " click 1"));
     EXPECT_EQ(GetFocus(), focusable);
     scroll_events().clear();
@@ -126,14 +127,19 @@ TEST_F(BarFixture, PositionAndRangeCallsFollowWin32FromAnyThread) {
     EXPECT_TRUE(SetScrollRange(bar, SB_CTL, 1, 20, TRUE));
     EXPECT_EQ(GetScrollPos(bar, SB_CTL), 20);
     int lo = 0, hi = 0;
-    // A maximum below the minimum (an empty frame file): the range becomes 1..1.
+    // A maximum below the minimum (an empty frame file): the range becomes 0..0 and the
+    // position 0, and the viewer's steps then see 0 as Windows gives it to them.
     EXPECT_TRUE(SetScrollRange(bar, SB_CTL, 1, 0, FALSE));
     EXPECT_TRUE(GetScrollRange(bar, SB_CTL, &lo, &hi));
-    EXPECT_EQ(lo, 1);
-    EXPECT_EQ(hi, 1);
-    EXPECT_EQ(SetScrollPos(bar, SB_CTL, 7, TRUE), 1);
-    EXPECT_EQ(GetScrollPos(bar, SB_CTL), 1);
+    EXPECT_EQ(lo, 0);
+    EXPECT_EQ(hi, 0);
+    EXPECT_EQ(GetScrollPos(bar, SB_CTL), 0);
+    EXPECT_EQ(SetScrollPos(bar, SB_CTL, 1, TRUE), 0);
+    EXPECT_EQ(GetScrollPos(bar, SB_CTL), 0);
+    SCROLLINFO empty = {sizeof(empty), SIF_RANGE | SIF_POS, 3, 2, 0, 3, 0};
+    EXPECT_EQ(SetScrollInfo(bar, SB_CTL, &empty, TRUE), 0);
     // A span beyond MAXLONG is refused and changes nothing.
+    EXPECT_TRUE(SetScrollRange(bar, SB_CTL, 1, 1, FALSE));
     EXPECT_FALSE(SetScrollRange(bar, SB_CTL, -1, INT_MAX, FALSE));
     GetScrollRange(bar, SB_CTL, &lo, &hi);
     EXPECT_EQ(hi, 1);
@@ -167,15 +173,56 @@ TEST_F(BarFixture, ThumbIsDrawnAtThePositionWithClassicParts) {
     ASSERT_EQ(px.size(), (size_t)kWidth * 15);
     auto at = [&](int x, int y) { return px[(size_t)y * kWidth + x]; };
     const uint32_t face = rgb_of(GetSysColor(COLOR_BTNFACE)), light = rgb_of(GetSysColor(COLOR_BTNHIGHLIGHT));
-    // The thumb (370..384 at the last position) has a face-coloured middle and a dark edge.
-    EXPECT_EQ(at(377, 7), face);
-    EXPECT_EQ(at(384, 7), rgb_of(GetSysColor(COLOR_3DDKSHADOW)));
+    // The thumb (353..367 at the last position) has a face-coloured middle and a dark edge.
+    EXPECT_EQ(at(360, 7), face);
+    EXPECT_EQ(at(367, 7), rgb_of(GetSysColor(COLOR_3DDKSHADOW)));
     // Where the thumb stood before, the dithered track: neighbours alternate.
     EXPECT_NE(at(198, 7), at(199, 7));
     EXPECT_TRUE((at(198, 7) == face && at(199, 7) == light) || (at(198, 7) == light && at(199, 7) == face));
     // The arrows carry black triangles in their middle.
     EXPECT_EQ(at(7, 7), rgb_of(GetSysColor(COLOR_BTNTEXT)));
-    EXPECT_EQ(at(392, 7), rgb_of(GetSysColor(COLOR_BTNTEXT)));
+    EXPECT_EQ(at(375, 7), rgb_of(GetSysColor(COLOR_BTNTEXT)));
+}
+
+TEST_F(BarFixture, WindowStyleScrollBarSitsAtTheRightEndAndTakesNoClicks) {
+    // The same bar without WS_VSCROLL reaches the right end itself.
+    HWND plain = CreateWindowExW(0, L"SCROLLBAR", L"", WS_CHILD | WS_VISIBLE, 0, 40, kWidth, 15, parent, nullptr,
+                                 nullptr, nullptr);
+    ASSERT_NE(plain, nullptr);
+    SetScrollRange(plain, SB_CTL, 1, 100, FALSE);
+    SetScrollPos(plain, SB_CTL, 50, TRUE);
+    ASSERT_TRUE(settle_thread());
+    const POINT origin = screen_point(bar, 0, 0);
+    const std::vector<uint32_t> px = capture_screen(origin.x, origin.y, kWidth, 35);
+    ASSERT_EQ(px.size(), (size_t)kWidth * 35);
+    auto pixel = [&](int x, int y) { return px[(size_t)y * kWidth + x]; };
+    const uint32_t text = rgb_of(GetSysColor(COLOR_BTNTEXT)), face = rgb_of(GetSysColor(COLOR_BTNFACE));
+    const uint32_t dark = rgb_of(GetSysColor(COLOR_3DDKSHADOW));
+    // The vertical bar (x 383..399): an up and a down arrow of 7 rows each, with black
+    // glyphs (its range 0..100 can scroll), each button framed by a dark bottom-right edge.
+    EXPECT_EQ(pixel(391, 3), text);
+    EXPECT_EQ(pixel(391, 11), text);
+    EXPECT_EQ(pixel(399, 3), dark);
+    EXPECT_EQ(pixel(391, 6), dark);
+    EXPECT_EQ(pixel(391, 14), dark);
+    // The control's own bar ends left of it: its right arrow's dark edge at 382.
+    EXPECT_EQ(pixel(382, 7), dark);
+    EXPECT_EQ(pixel(375, 7), text);
+    // Without the style the right arrow's glyph is at 392, its edge at 399.
+    EXPECT_EQ(pixel(392, 20 + 7), text);
+    EXPECT_EQ(pixel(399, 20 + 7), dark);
+    EXPECT_EQ(pixel(391, 20 + 3), face);
+
+    // A click on the vertical bar tells the parent nothing; the plain bar's right end is
+    // its right arrow.
+    scroll_events().clear();
+    ASSERT_TRUE(xdotool("mousemove " + at(391, 3) + " click 1 mousemove " + at(391, 11) + " click 1"));
+    EXPECT_TRUE(codes().empty());
+    const POINT end = screen_point(plain, 395, 7);
+    ASSERT_TRUE(xdotool("mousemove " + std::to_string(end.x) + " " + std::to_string(end.y) + " click 1"));
+    EXPECT_EQ(codes(), (std::vector<int>{SB_LINERIGHT, SB_ENDSCROLL}));
+    for (const ScrollEvent& e : scroll_events()) EXPECT_EQ(e.control, plain);
+    DestroyWindow(plain);
 }
 
 }  // namespace

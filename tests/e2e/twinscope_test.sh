@@ -106,8 +106,15 @@ expect_colour -0.3 -0.3 "0 255 0" "resolved world point"
 expect_colour 0.3 -0.3 "0 0 255" "an identifier no match point has is no link"
 expect_colour -0.15 0 "255 255 255" "line from world 0 to match 1"
 read -r cx cy cw ch <<<"$(client_area)"
-# The right arrow of the scrollbar (last 15 rows of the client area): to frame 3.
-xdotool mousemove "$((cx + cw - 7))" "$((cy + ch - 7))" click 1
+# The scrollbar's WS_VSCROLL style gives it the window's own vertical bar in its last 17
+# columns, as on Windows: an up and a down arrow with black glyphs.
+for row in 3 11; do
+  [ "$("$probe" pixel "$((cx + cw - 9))" "$((cy + ch - 15 + row))")" = "0 0 0" ] ||
+    fail "no arrow glyph in the scrollbar's vertical bar at row $row"
+done
+# The right arrow of the scrollbar (last 15 rows of the client area, left of that vertical
+# bar): to frame 3.
+xdotool mousemove "$((cx + cw - 25))" "$((cy + ch - 7))" click 1
 settle "$title"
 
 # Capture twice: numbers 1-3, then 4-6; each file a 24-bit BMP of the view's size.

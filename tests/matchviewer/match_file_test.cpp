@@ -122,6 +122,21 @@ TEST(FrameIndex, DamagedCountsRefuseTheFrameAndAllAfterIt) {
         format_index_problem(result, text, 260);
         EXPECT_NE(wcsstr(text, L"Frame 3 is damaged"), nullptr);
         EXPECT_NE(wcsstr(text, index_stop_text(c.stop)), nullptr);
+        EXPECT_NE(wcsstr(text, L"only the 2 frames before it can be shown."), nullptr);
+    }
+    // One frame kept is counted in the singular.
+    {
+        std::vector<uint8_t> bytes;
+        put_blank(bytes, 0, 1, 1);
+        put_blank(bytes, 0, -1, 0, false);
+        std::vector<int64_t> offsets;
+        const IndexResult result = index_bytes(bytes, offsets);
+        ASSERT_EQ(result.bad_frame, 2);
+        wchar_t text[260];
+        format_index_problem(result, text, 260);
+        EXPECT_STREQ(text,
+                     L"Frame 2 is damaged (negative count of world points); only the 1 "
+                     L"frame before it can be shown.");
     }
     // The largest count whose byte size fits is a frame like any other (here one cut).
     std::vector<uint8_t> bytes;

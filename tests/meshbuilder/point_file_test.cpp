@@ -89,7 +89,28 @@ TEST(LoadPoints, RefusesShortFilesAndImplausibleCounts) {
     // ask for two blocks of 24 GiB.
     Loaded huge(folder, le32(0x7fffffffu) + std::string(4800, '\0'));
     EXPECT_EQ(huge.result.status, LoadStatus::too_short);
-    EXPECT_NE(huge.result.reason.find(L"2147483647"), std::wstring::npos);
+    EXPECT_NE(huge.result.reason.find(L"2147483647 points needs 51539607532 bytes"),
+              std::wstring::npos);
+}
+
+TEST(LoadPoints, RefusalsCountOneInTheSingular) {
+    TempFolder folder;
+    const struct {
+        std::string bytes;
+        const wchar_t* words;
+    } cases[] = {
+        {std::string(), L"(0 bytes)"},
+        {std::string(1, '\x01'), L"(1 byte)"},
+        {std::string(3, '\x01'), L"(3 bytes)"},
+        {le32(1) + std::string(23, '\0'), L"its count of 1 point needs 28 bytes, but it has 27."},
+        {le32(2) + std::string(24, '\0'), L"its count of 2 points needs 52 bytes"},
+    };
+    for (const auto& c : cases) {
+        Loaded loaded(folder, c.bytes);
+        EXPECT_EQ(loaded.result.status, LoadStatus::too_short);
+        EXPECT_NE(loaded.result.reason.find(c.words), std::wstring::npos)
+            << std::string(loaded.result.reason.begin(), loaded.result.reason.end());
+    }
 }
 
 TEST(LoadPoints, RefusesNonFiniteCoordinates) {

@@ -202,3 +202,39 @@ TEST_F(MessageBox, WorksFromAnotherThreadCentredOnTheScreen) {
     EXPECT_EQ(IDOK, result.load());
     Sleep(100);  // NOTE: lets the thread close its connection before the process ends
 }
+
+TEST_F(MessageBox, OwnedBoxIsTheOwnersTransientDialogAndAnUnownedOneIsNot) {
+    // The owner is given as a child of the main window, as the view's boxes are: the box
+    // belongs to the child's top-level window.
+    HWND owner = make_focused_window(L"Dialog owner", 100, 100, 500, 400);
+    HWND child = CreateWindowExW(0, recording_class(), L"", WS_CHILD | WS_VISIBLE, 10, 10, 100, 100,
+                                 owner, nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, child);
+    for (HWND given : {owner, child, (HWND) nullptr}) {
+        std::atomic<bool> found{false};
+        WmHints hints;
+        {
+            User user([&] {
+                unsigned long box = find_window_by_title("Owned box");
+                found = box != 0;
+                if (!box) return;
+                hints = wm_hints_of(box);
+                run("xdotool key --window " + std::to_string(box) + " Return");
+            });
+            MessageBoxW(given, L"Text", L"Owned box", MB_OK);
+        }
+        ASSERT_TRUE(found);
+        const std::vector<std::string> owned_states = {"_NET_WM_STATE_SKIP_TASKBAR",
+                                                       "_NET_WM_STATE_MODAL"};
+        if (given) {
+            EXPECT_EQ(x11_window_of(owner), hints.transient_for);
+            EXPECT_EQ(std::vector<std::string>{"_NET_WM_WINDOW_TYPE_DIALOG"}, hints.types);
+            EXPECT_EQ(owned_states, hints.states) << "kept above its owner, no task bar entry";
+        } else {
+            EXPECT_EQ(0ul, hints.transient_for) << "a box without owner is a window of its own";
+            EXPECT_TRUE(hints.types.empty());
+            EXPECT_TRUE(hints.states.empty()) << "a box without owner has its own task bar entry";
+        }
+    }
+    DestroyWindow(owner);
+}

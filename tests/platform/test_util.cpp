@@ -1,6 +1,7 @@
 // Helpers for the layer's tests.
 #include "test_util.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <stdio.h>
@@ -206,4 +207,36 @@ WindowThread::~WindowThread() {
 LRESULT WindowThread::run(const std::function<LRESULT()>& fn) {
     std::function<LRESULT()> copy = fn;
     return SendMessageW(control, WM_USER + 900, 0, (LPARAM)&copy);
+}
+
+// The names of the atoms in an atom-list property of a window.
+static std::vector<std::string> atom_names(Display* display, Window xwindow, const char* property) {
+    std::vector<std::string> names;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display, xwindow, XInternAtom(display, property, False), 0, 32, False,
+                           XA_ATOM, &type, &format, &count, &after, &data) != Success)
+        return names;
+    const Atom* atoms = reinterpret_cast<const Atom*>(data);
+    for (unsigned long i = 0; data && format == 32 && i < count; ++i) {
+        char* name = XGetAtomName(display, atoms[i]);
+        if (name) names.push_back(name);
+        XFree(name);
+    }
+    if (data) XFree(data);
+    return names;
+}
+
+WmHints wm_hints_of(unsigned long xwindow) {
+    WmHints hints;
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return hints;
+    Window owner = None;
+    if (XGetTransientForHint(display, xwindow, &owner)) hints.transient_for = owner;
+    hints.types = atom_names(display, xwindow, "_NET_WM_WINDOW_TYPE");
+    hints.states = atom_names(display, xwindow, "_NET_WM_STATE");
+    XCloseDisplay(display);
+    return hints;
 }

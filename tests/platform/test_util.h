@@ -54,6 +54,14 @@ COLORREF screen_pixel(int x, int y);
 bool near_color(COLORREF a, COLORREF b, int tolerance = 3);
 // True when the X server has any key down.
 bool any_key_held();
+// What the window manager reads of a top-level X window: the window it is transient for
+// (0: none) and the atom names of its _NET_WM_WINDOW_TYPE and _NET_WM_STATE.
+struct WmHints {
+    unsigned long transient_for = 0;
+    std::vector<std::string> types;
+    std::vector<std::string> states;
+};
+WmHints wm_hints_of(unsigned long xwindow);
 // Asks the X window to close, as a window manager's close button does.
 void send_delete_window(unsigned long xwindow);
 // A top-level window of the recording class, shown and given the keyboard focus.
