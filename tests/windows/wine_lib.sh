@@ -70,13 +70,18 @@ wine_point_at() {
 }
 
 # Closes the message box titled $1 with Return, as a user would; fails when none shows.
+# NOTE: Wine gives a new box the focus when it handles its mapping, so a Return typed before
+# that goes elsewhere; it is typed again until the box is gone.
 wine_dismiss_box() {
-  local title=$1 id
+  local title=$1 id end
   id=$(wine_wait_visible "$title" "${2:-30}") || fail "no box titled '$title'"
   wine_point_at "$id"
-  sleep 0.2
-  xdotool key Return
-  wine_wait_gone "$title" 15 || fail "box '$title' did not close on Return"
+  end=$((SECONDS + 30))
+  while [ $SECONDS -lt $end ]; do
+    xdotool key Return
+    wine_wait_gone "$title" 2 && return 0
+  done
+  fail "box '$title' did not close on Return"
 }
 
 # Waits for the mapped main window titled $1 (up to $2 s) and prints its id; a set-up box
@@ -109,16 +114,19 @@ wine_client_area() {
 # Selects the whole text of the EDIT control under screen point ($1, $2), copies it, and
 # prints the clipboard with CR LF turned into LF once it holds $3 lines (waits up to $4 s;
 # then prints what it held last).
+# NOTE: the click gives the control the focus only once Wine has handled it; keys typed before
+# that go to the main window. Selecting and copying changes nothing else, so it is done
+# again until the clipboard holds the text.
 wine_copy_edit_text() {
-  local x=$1 y=$2 lines=$3 timeout=${4:-15} got=""
-  xdotool mousemove "$x" "$y" click 1
-  sleep 0.3
-  xdotool key ctrl+Home ctrl+shift+End ctrl+c
+  local x=$1 y=$2 lines=$3 timeout=${4:-15} got="" tries
   local end=$((SECONDS + timeout))
   while [ $SECONDS -lt $end ]; do
-    got=$(timeout 5 xclip -o -selection clipboard 2>/dev/null | tr -d '\r')
-    [ -n "$got" ] && [ "$(printf '%s\n' "$got" | wc -l)" -ge "$lines" ] && break
-    sleep 0.3
+    xdotool mousemove "$x" "$y" click 1 key ctrl+Home ctrl+shift+End ctrl+c
+    for tries in 1 2 3 4 5; do
+      got=$(timeout 5 xclip -o -selection clipboard 2>/dev/null | tr -d '\r')
+      [ -n "$got" ] && [ "$(printf '%s\n' "$got" | wc -l)" -ge "$lines" ] && break 2
+      sleep 0.3
+    done
   done
   printf '%s\n' "$got"
 }
