@@ -85,6 +85,12 @@ PaintResult paint_and_read(ViewState* view, bool immediate) {
     return result;
 }
 
+void paint_and_finish(ViewState* view, bool immediate) {
+    paint_immediate = immediate;
+    paint_view(view);
+    glFinish();
+}
+
 int64_t drawn_pixels(const PaintResult& result) {
     int64_t drawn = 0;
     for (size_t i = 0; i < result.pixels.size(); i += 4) {

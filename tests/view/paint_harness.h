@@ -34,6 +34,10 @@ bool open_paint_window(int width, int height);
 // immediate-mode reference and returns what the frame shows.
 PaintResult paint_and_read(ViewState* view, bool immediate);
 
+// Runs the view's paint cycle on view as paint_and_read does, reading nothing back, and
+// waits until the renderer has finished the frame.
+void paint_and_finish(ViewState* view, bool immediate);
+
 // Pixels that are not the black background.
 int64_t drawn_pixels(const PaintResult& result);
 
