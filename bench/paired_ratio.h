@@ -4,30 +4,47 @@
 
 #include <benchmark/benchmark.h>
 
+#include <time.h>
+
 #include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
 
+// What a pair is timed by: the wall clock (work spread over threads, such as a renderer's),
+// or the CPU time of the calling thread (single-threaded work: time the thread waited for a
+// core on a busy machine does not count).
+enum class PairClock { wall, thread_cpu };
+
+inline double clock_seconds(PairClock clock) {
+    if (clock == PairClock::wall) {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return (double)t.tv_sec + 1e-9 * (double)t.tv_nsec;
+}
+
 // Seconds taken by fn.
 template <typename Fn>
-double seconds_of(Fn&& fn) {
-    const auto start = std::chrono::steady_clock::now();
+double seconds_of(PairClock clock, Fn&& fn) {
+    const double start = clock_seconds(clock);
     fn();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return clock_seconds(clock) - start;
 }
 
 // Times measured and reference once each, measured first in odd pairs, and returns
 // measured / reference.
 template <typename Measured, typename Reference>
-double paired_ratio(int pair, Measured&& measured, Reference&& reference) {
+double paired_ratio(PairClock clock, int pair, Measured&& measured, Reference&& reference) {
     double measured_s, reference_s;
     if (pair % 2) {
-        measured_s = seconds_of(measured);
-        reference_s = seconds_of(reference);
+        measured_s = seconds_of(clock, measured);
+        reference_s = seconds_of(clock, reference);
     } else {
-        reference_s = seconds_of(reference);
-        measured_s = seconds_of(measured);
+        reference_s = seconds_of(clock, reference);
+        measured_s = seconds_of(clock, measured);
     }
     return measured_s / reference_s;
 }

@@ -132,7 +132,8 @@ void BM_FreadFrameBytes(benchmark::State& state) {
     fclose(file);
 }
 // read_frame against one seek and fread of the same frame bytes into a buffer of their size,
-// in paired runs (ratio_median is the figure to hold: at most 2). Arrays already grown.
+// in paired runs timed by the thread's CPU time (ratio_median is the figure to hold: at
+// most 2). Arrays already grown.
 void read_frame_over_fread(benchmark::State& state, bool to_world, bool sorted_ids) {
     const int32_t n = (int32_t)state.range(0);
     int64_t frame_bytes = 0;
@@ -146,7 +147,7 @@ void read_frame_over_fread(benchmark::State& state, bool to_world, bool sorted_i
     bool whole = true;
     for (auto _ : state) {
         ratios.push_back(paired_ratio(
-            (int)ratios.size(),
+            PairClock::thread_cpu, (int)ratios.size(),
             [&] {
                 const FrameRead r =
                     read_frame(file, 4, world, world_capacity, matches, match_capacity);
