@@ -321,8 +321,8 @@ void decode_chunk_with_ids(MatchPoint* match_points, int32_t first, int32_t n, b
 // becomes -1: still counted in M, but not usable as a position.
 // NOTE: the stores land all over the world; into a compact array of 4 bytes a point they
 // mostly hit the cache, where the 32-byte points themselves would miss.
-int32_t link_back(int32_t* last_match, int32_t world_count, MatchPoint* match_points,
-                  int32_t first, int32_t n) {
+int32_t link_back(int32_t* last_match, int32_t world_count, MatchPoint* match_points, int32_t first,
+                  int32_t n) {
     int32_t matched = 0;
     for (int32_t i = first; i < first + n; ++i) {
         const int32_t link = match_points[i].link;

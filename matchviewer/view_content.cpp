@@ -16,4 +16,6 @@ void init_view_content(ViewState* view) {
     }
 }
 
-void draw_view_content(ViewState* view) { draw_frame_content(view); }
+void draw_view_content(ViewState* view) {
+    draw_frame_content(view);
+}

@@ -12,4 +12,6 @@ void init_view_content(ViewState* view) {
     view->indices = nullptr;
 }
 
-void draw_view_content(ViewState* view) { draw_mesh(view); }
+void draw_view_content(ViewState* view) {
+    draw_mesh(view);
+}

@@ -179,7 +179,10 @@ void BM_ReadFrameOverFreadScatteredIds(benchmark::State& state) {
 BENCHMARK(BM_FreadFrameBytes)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ReadFrameOverFreadToWorld)->Arg(100000)->Arg(2500000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ReadFrameOverFreadSortedIds)->Arg(100000)->Arg(2500000)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_ReadFrameOverFreadScatteredIds)->Arg(100000)->Arg(2500000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ReadFrameOverFreadScatteredIds)
+    ->Arg(100000)
+    ->Arg(2500000)
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ReadFrameToWorld)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ReadFrameToFrameSortedIds)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ReadFrameToFrameScatteredIds)->Arg(100000)->Unit(benchmark::kMicrosecond);

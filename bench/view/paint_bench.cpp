@@ -77,9 +77,9 @@ void BM_PaintMesh(benchmark::State& state) {
     }
     std::vector<double> speedups;
     for (auto _ : state) {
-        const double arrays_over_immediate =
-            paired_ratio(PairClock::wall, (int)speedups.size(), [&] { paint_and_finish(&view, false); },
-                         [&] { paint_and_finish(&view, true); });
+        const double arrays_over_immediate = paired_ratio(
+            PairClock::wall, (int)speedups.size(), [&] { paint_and_finish(&view, false); },
+            [&] { paint_and_finish(&view, true); });
         speedups.push_back(1.0 / arrays_over_immediate);
     }
     report_ratios(state, "speedup", speedups);

@@ -40,7 +40,7 @@ std::vector<FramePoint> layer_points(int32_t count, int32_t other_count, uint32_
 }
 
 class FramePaint : public ::testing::Test {
-   protected:
+  protected:
     static void SetUpTestSuite() { window_open = open_paint_window(kWidth, kHeight); }
     void SetUp() override {
         ASSERT_TRUE(window_open) << "no GL window";

@@ -78,7 +78,7 @@ void expect_same_paint(ViewState* view, int64_t least_drawn) {
 }
 
 class MeshPaint : public ::testing::Test {
-   protected:
+  protected:
     static void SetUpTestSuite() { window_open = open_paint_window(kWidth, kHeight); }
     void SetUp() override {
         ASSERT_TRUE(window_open) << "no GL window";
