@@ -15,13 +15,11 @@ namespace {
 // NOTE: a hint only; compilers without it lose speed, not correctness.
 #if defined(__GNUC__) || defined(__clang__)
 #define PREFETCH_FOR_READ(address) __builtin_prefetch((address), 0)
-#define PREFETCH_FOR_WRITE(address) __builtin_prefetch((address), 1)
 #else
 #define PREFETCH_FOR_READ(address) ((void)(address))
-#define PREFETCH_FOR_WRITE(address) ((void)(address))
 #endif
 
-// How many records ahead the scattered accesses of link resolution are announced.
+// How many records ahead the scattered reads of identifier resolution are announced.
 const int32_t kPrefetchDistance = 24;
 
 const int64_t kFirstBlock = 4096;
@@ -319,29 +317,37 @@ void decode_chunk_with_ids(MatchPoint* match_points, int32_t first, int32_t n, b
     }
 }
 
-// To-world match points first .. first + n - 1 link their world points back to them; the
-// last match point in file order wins. Returns how many carry a link >= 0. A link outside
-// 0..world_count-1 becomes -1: still counted in M, but not usable as a position.
-int32_t link_back(WorldPoint* world_points, int32_t world_count, MatchPoint* match_points,
-                  int32_t first, int32_t n) {
+// To-world match points first .. first + n - 1 link their world points back to them: the
+// position of the match point goes into last_match[world point]; the last match point in
+// file order wins. Returns how many carry a link >= 0. A link outside 0..world_count-1
+// becomes -1: still counted in M, but not usable as a position.
+// NOTE: the stores land all over the world; into a compact array of 4 bytes a point they
+// mostly hit the cache, where the 32-byte points themselves would miss.
+int32_t link_back(int32_t* last_match, int32_t world_count, MatchPoint* match_points, int32_t first,
+                  int32_t n) {
     int32_t matched = 0;
     for (int32_t i = first; i < first + n; ++i) {
-        if (i + kPrefetchDistance < first + n) {
-            // NOTE: the stores land all over the world array; announcing them early lets
-            // the cache misses overlap instead of following one another.
-            const int32_t ahead = match_points[i + kPrefetchDistance].link;
-            if (ahead >= 0 && ahead < world_count) PREFETCH_FOR_WRITE(&world_points[ahead]);
-        }
         const int32_t link = match_points[i].link;
         if (link < 0) continue;
         matched += 1;
         if (link < world_count) {
-            world_points[link].link = i;
+            last_match[link] = i;
         } else {
             match_points[i].link = -1;
         }
     }
     return matched;
+}
+
+// To-world world records: decodes the chunk with each point's link from last_match.
+void decode_chunk_linked(WorldPoint* world_points, int32_t first, int32_t n,
+                         const int32_t* last_match) {
+    const unsigned char* raw = (const unsigned char*)(world_points + first);
+    for (int32_t i = n - 1; i >= 0; --i) {
+        FramePoint q = decode_point(raw + (int64_t)i * 24, false, false);
+        q.link = last_match[first + i];
+        world_points[first + i] = q;
+    }
 }
 
 // The position of the match point with identifier id found by halving [0, count), or -1.
@@ -436,8 +442,12 @@ int32_t decode_chunk_resolving(WorldPoint* world_points, int32_t first, int32_t 
     const unsigned char* raw = (const unsigned char*)(world_points + first);
     const bool guessing = t.increasing && t.count > 0;
     int32_t matched = 0;
+    // Position found for the world point after this one, or -1. World points often name
+    // match points in the same order; then this point's match lies just before it.
+    int32_t found_after = -1;
+    bool in_order = false;  // the last identifier was found by that shortcut
     for (int32_t i = n - 1; i >= 0; --i) {
-        if (guessing && i >= kPrefetchDistance) {
+        if (guessing && !in_order && i >= kPrefetchDistance) {
             // NOTE: the first probe for a later world point is known now; fetching it
             // early overlaps the cache misses of scattered identifiers.
             const int32_t ahead = i - kPrefetchDistance;
@@ -447,11 +457,18 @@ int32_t decode_chunk_resolving(WorldPoint* world_points, int32_t first, int32_t 
         FramePoint q = decode_point(raw + i * 28, true, false);
         if (q.link >= 0) {
             matched += 1;
-            int32_t guess = 0;
-            if (guessing) {
-                guess = guess_position(t.guess, q.link);
+            // NOTE: with strictly increasing identifiers a match is the only one with its
+            // id, so the shortcut gives what the search would.
+            in_order = guessing && found_after > 0 && t.match_points[found_after - 1].id == q.link;
+            if (in_order) {
+                q.link = found_after - 1;
+            } else {
+                q.link = find_id(t, q.link, guessing ? guess_position(t.guess, q.link) : 0);
             }
-            q.link = find_id(t, q.link, guess);
+            found_after = q.link;
+        } else {
+            found_after = -1;
+            in_order = false;
         }
         world_points[first + i] = q;
     }
@@ -480,32 +497,54 @@ int32_t read_match_part(FILE* file, int64_t bytes_left, int32_t record_size,
     return k;
 }
 
-// A to-world frame from its world records on: world points chunk by chunk, then the match
-// points, each chunk linking its world points back while it is in the cache.
+// A to-world frame from its world records on. The match points are read first (they lie
+// behind the world records) and noted per world point in a compact array, so that each
+// chunk of world points takes its links while it is in the cache.
 void read_to_world(FILE* file, int64_t world_start, int64_t size, int32_t w,
                    WorldPoint*& world_points, MatchPoint*& match_points, int32_t& match_capacity,
                    FrameRead& frame) {
-    WorldPoint* world = world_points;
-    const int32_t read = read_records(file, world, w, 24, [&](int32_t first, int32_t n) {
-        decode_chunk(world, first, n, 24, false, false);
-    });
-    frame.world_count = read;
-    if (read < w) frame.cut_short = true;
-    if (frame.cut_short) return;
-    const int64_t match_start = world_start + (int64_t)w * 24;
-    MatchPoint*& m = match_points;
-    const int32_t k = read_match_part(file, size - match_start, 28, match_points, match_capacity,
-                                      frame.cut_short, [&](int32_t first, int32_t n) {
-                                          decode_chunk(m, first, n, 28, true, false);
-                                          frame.matched += link_back(world, w, m, first, n);
-                                      });
-    if (k < 0) {
-        frame.world_count = 0;
-        frame.matched = 0;
+    int32_t* last_match = (int32_t*)malloc((size_t)(w > 0 ? w : 1) * sizeof(int32_t));
+    if (!last_match) {
         frame.out_of_memory = true;
         return;
     }
+    for (int32_t j = 0; j < w; ++j) last_match[j] = -1;
+    int32_t k = 0;
+    const int64_t match_start = world_start + (int64_t)w * 24;
+    // NOTE: a frame whose world records are missing shows those it has, and no match points.
+    if (!frame.cut_short && crt_seek64(file, match_start, SEEK_SET) != 0) {
+        frame.cut_short = true;
+    } else if (!frame.cut_short) {
+        MatchPoint*& m = match_points;
+        k = read_match_part(file, size - match_start, 28, match_points, match_capacity,
+                            frame.cut_short, [&](int32_t first, int32_t n) {
+                                decode_chunk(m, first, n, 28, true, false);
+                                frame.matched += link_back(last_match, w, m, first, n);
+                            });
+        if (k < 0) {
+            free(last_match);
+            frame.matched = 0;
+            frame.out_of_memory = true;
+            return;
+        }
+    }
+    WorldPoint* world = world_points;
+    int32_t read = 0;
+    if (crt_seek64(file, world_start, SEEK_SET) == 0) {
+        read = read_records(file, world, w, 24, [&](int32_t first, int32_t n) {
+            decode_chunk_linked(world, first, n, last_match);
+        });
+    }
+    free(last_match);
+    frame.world_count = read;
     frame.match_count = k;
+    if (read < w) {
+        // NOTE: as when the world records end early: no match points, so no links either.
+        frame.cut_short = true;
+        frame.match_count = 0;
+        frame.matched = 0;
+        for (int32_t j = 0; j < read; ++j) world[j].link = -1;
+    }
 }
 
 // A to-frame frame from its world records on. The match points are read first (they lie

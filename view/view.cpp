@@ -27,17 +27,6 @@ void setup_box(const wchar_t* text) {
     the_view->asking_user = 0;
 }
 
-void set_fixed_state() {
-    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
-    glEnable(GL_CULL_FACE);
-    glCullFace(GL_BACK);
-    glShadeModel(GL_SMOOTH);
-    glEnable(GL_DEPTH_TEST);
-    glEnable(GL_NORMALIZE);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glPolygonMode(GL_FRONT, GL_FILL);
-}
-
 void draw_axes(float length) {
     glPushMatrix();
     glDisable(GL_LIGHTING);
@@ -91,6 +80,17 @@ bool start_view(ViewState* view, const wchar_t** reason) {
         if (!view->asking_user) waited += 50;
     }
     return true;
+}
+
+void set_fixed_state() {
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    glEnable(GL_CULL_FACE);
+    glCullFace(GL_BACK);
+    glShadeModel(GL_SMOOTH);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_NORMALIZE);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glPolygonMode(GL_FRONT, GL_FILL);
 }
 
 bool set_pixel_format(HDC dc) {

@@ -22,6 +22,8 @@ LRESULT CALLBACK view_window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lpa
 
 bool create_gl_context(HWND hwnd);
 bool set_pixel_format(HDC dc);
+// The fixed state of every paint: clear colour, back-face culling, depth test, normalising.
+void set_fixed_state();
 void setup_lights();
 void resize_view();
 void paint_view(ViewState* view);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/paired_ratio.h"
 #include "matchviewer/bmp_file.h"
 #include "matchviewer/match_file.h"
 #include "platform/crt.h"
@@ -130,7 +131,58 @@ void BM_FreadFrameBytes(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * frame_bytes);
     fclose(file);
 }
+// read_frame against one seek and fread of the same frame bytes into a buffer of their size,
+// in paired runs timed by the thread's CPU time (ratio_median is the figure to hold: at
+// most 2). Arrays already grown.
+void read_frame_over_fread(benchmark::State& state, bool to_world, bool sorted_ids) {
+    const int32_t n = (int32_t)state.range(0);
+    int64_t frame_bytes = 0;
+    FILE* file = big_frame_file(n, to_world, sorted_ids, frame_bytes);
+    std::vector<uint8_t> buffer((size_t)frame_bytes);
+    WorldPoint* world = nullptr;
+    MatchPoint* matches = nullptr;
+    int32_t world_capacity = 0, match_capacity = 0;
+    read_frame(file, 4, world, world_capacity, matches, match_capacity);
+    std::vector<double> ratios;
+    bool whole = true;
+    for (auto _ : state) {
+        ratios.push_back(paired_ratio(
+            PairClock::thread_cpu, (int)ratios.size(),
+            [&] {
+                const FrameRead r =
+                    read_frame(file, 4, world, world_capacity, matches, match_capacity);
+                whole = whole && r.world_count == n && r.match_count == n && r.matched == n;
+            },
+            [&] {
+                crt_seek64(file, 4, SEEK_SET);
+                if (fread(buffer.data(), 1, buffer.size(), file) != buffer.size()) whole = false;
+            }));
+    }
+    if (!whole) state.SkipWithError("a frame was not read whole");
+    report_ratios(state, "ratio", ratios);
+    state.SetBytesProcessed(state.iterations() * frame_bytes * 2);
+    free(world);
+    free(matches);
+    fclose(file);
+}
+
+void BM_ReadFrameOverFreadToWorld(benchmark::State& state) {
+    read_frame_over_fread(state, true, false);
+}
+void BM_ReadFrameOverFreadSortedIds(benchmark::State& state) {
+    read_frame_over_fread(state, false, true);
+}
+void BM_ReadFrameOverFreadScatteredIds(benchmark::State& state) {
+    read_frame_over_fread(state, false, false);
+}
+
 BENCHMARK(BM_FreadFrameBytes)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ReadFrameOverFreadToWorld)->Arg(100000)->Arg(2500000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ReadFrameOverFreadSortedIds)->Arg(100000)->Arg(2500000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ReadFrameOverFreadScatteredIds)
+    ->Arg(100000)
+    ->Arg(2500000)
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ReadFrameToWorld)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ReadFrameToFrameSortedIds)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ReadFrameToFrameScatteredIds)->Arg(100000)->Unit(benchmark::kMicrosecond);

@@ -1,102 +1,94 @@
-// Paint time of the view's paint cycle (axes + every triangle in immediate mode) for meshes
-// of 100k and 1M triangles, on whatever renderer the display offers. Run it under
+// Paint time of the view's paint cycle (projection of a resize, axes, content) with
+// Meshweaver's renderer against the immediate-mode reference (one glVertex call per vertex),
+// for meshes of 100k and 1M triangles, on whatever renderer the display offers. Paints of
+// the two alternate; speedup = immediate time / renderer time per pair. The frame must show
+// the mesh and both paints must be the same pixels before a time counts. Run it under
 // tests/run_with_xvfb.sh or on a desktop.
 #include <benchmark/benchmark.h>
-
-#include <stdlib.h>
 
 #include <cmath>
 #include <vector>
 
-#include "platform/win32.h"
+#include "bench/paired_ratio.h"
+#include "tests/view/paint_harness.h"
 #include "view/view.h"
 
 namespace {
 
-LRESULT CALLBACK plain_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
-    return DefWindowProcW(hwnd, msg, wparam, lparam);
-}
+// The program's default view size.
+const int kViewWidth = 800;
+const int kViewHeight = 640;
 
-// A window of the program's default view size with a current GL context and the view's
-// fixed state; no set-up boxes.
-bool make_gl_window() {
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = plain_proc;
-    wc.lpszClassName = L"PaintBench";
-    RegisterClassExW(&wc);
-    HWND hwnd = CreateWindowExW(0, L"PaintBench", L"paint bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                0, 0, 800, 640, nullptr, nullptr, nullptr, nullptr);
-    if (!hwnd) return false;
-    HDC dc = GetDC(hwnd);
-    PIXELFORMATDESCRIPTOR pfd = {};
-    pfd.nSize = sizeof(pfd);
-    pfd.nVersion = 1;
-    pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    pfd.cColorBits = 24;
-    pfd.cDepthBits = 32;
-    const int format = ChoosePixelFormat(dc, &pfd);
-    if (!format || !SetPixelFormat(dc, format, &pfd)) return false;
-    HGLRC context = wglCreateContext(dc);
-    if (!context || !wglMakeCurrent(dc, context)) return false;
-    RECT client;
-    GetClientRect(hwnd, &client);
-    glViewport(0, 0, client.right, client.bottom);
-    glEnable(GL_CULL_FACE);
-    glEnable(GL_DEPTH_TEST);
-    glEnable(GL_NORMALIZE);
-    setup_lights();
-    return true;
-}
+struct Mesh {
+    std::vector<float> vertices;
+    std::vector<int32_t> indices;
+};
 
-// A sphere-like grid mesh of about triangles triangles, all inside the view.
-void make_mesh(ViewState* view, int triangles) {
+// A latitude-longitude sphere of radius 1 with about triangles triangles.
+Mesh sphere_mesh(int triangles) {
     const int side = (int)std::ceil(std::sqrt(triangles / 2.0));
-    const int n = (side + 1) * (side + 1);
-    float* vertices = (float*)malloc(sizeof(float) * 3 * (size_t)n);
-    int32_t* indices = (int32_t*)malloc(sizeof(int32_t) * 6 * (size_t)side * side);
-    for (int j = 0; j <= side; ++j)
+    Mesh m;
+    for (int j = 0; j <= side; ++j) {
         for (int i = 0; i <= side; ++i) {
-            const double u = 6.2831853 * i / side, v = 3.1415926 * j / side;
-            float* p = vertices + 3 * (j * (side + 1) + i);
-            p[0] = (float)(std::cos(u) * std::sin(v));
-            p[1] = (float)std::cos(v);
-            p[2] = (float)(std::sin(u) * std::sin(v));
+            const double u = 6.283185307179586 * i / side, v = 3.141592653589793 * j / side;
+            m.vertices.push_back((float)(std::cos(u) * std::sin(v)));
+            m.vertices.push_back((float)std::cos(v));
+            m.vertices.push_back((float)(std::sin(u) * std::sin(v)));
         }
-    int t = 0;
-    for (int j = 0; j < side && t < triangles; ++j)
-        for (int i = 0; i < side && t < triangles; ++i) {
+    }
+    for (int j = 0; j < side; ++j) {
+        for (int i = 0; i < side; ++i) {
             const int a = j * (side + 1) + i, b = a + 1, c = a + side + 1, d = c + 1;
-            const int quad[6] = {a, c, b, b, c, d};
-            for (int k = 0; k < 6 && t < triangles; k += 3, ++t)
-                for (int m = 0; m < 3; ++m) indices[3 * t + m] = quad[k + m];
+            m.indices.insert(m.indices.end(), {a, c, b, b, c, d});
         }
-    view->vertices = vertices;
-    view->vertex_count = n;
-    view->indices = indices;
-    view->triangle_count = t;
+    }
+    m.indices.resize(3 * (size_t)triangles);
+    return m;
 }
 
-void BM_PaintView(benchmark::State& state) {
-    static bool ready = make_gl_window();
+// Whether a pixel at the centre of the frame shows the mesh (not the black background).
+bool centre_drawn(const PaintResult& r) {
+    const size_t at = 4 * ((size_t)(r.height / 2) * r.width + r.width / 2);
+    return r.pixels.size() > at + 2 && (r.pixels[at] || r.pixels[at + 1] || r.pixels[at + 2]);
+}
+
+void BM_PaintMesh(benchmark::State& state) {
+    static bool ready = open_paint_window(kViewWidth, kViewHeight);
     if (!ready) {
         state.SkipWithError("no GL window");
         return;
     }
     static ViewState view;
     init_view_state(&view);
-    make_mesh(&view, (int)state.range(0));
-    for (auto _ : state) {
-        paint_view(&view);
-        glFinish();  // NOTE: the frame is only done when the renderer has drawn it
+    Mesh mesh = sphere_mesh((int)state.range(0));
+    view.vertices = mesh.vertices.data();
+    view.vertex_count = (int32_t)(mesh.vertices.size() / 3);
+    view.indices = mesh.indices.data();
+    view.triangle_count = (int32_t)(mesh.indices.size() / 3);
+    const PaintResult reference = paint_and_read(&view, true);
+    const PaintResult arrays = paint_and_read(&view, false);
+    if (!centre_drawn(arrays)) {
+        state.SkipWithError("the mesh is not on the frame");
+        return;
     }
+    if (differing_pixels(reference, arrays) != 0) {
+        state.SkipWithError("the renderer's frame differs from the reference");
+        return;
+    }
+    std::vector<double> speedups;
+    for (auto _ : state) {
+        const double arrays_over_immediate = paired_ratio(
+            PairClock::wall, (int)speedups.size(), [&] { paint_and_finish(&view, false); },
+            [&] { paint_and_finish(&view, true); });
+        speedups.push_back(1.0 / arrays_over_immediate);
+    }
+    report_ratios(state, "speedup", speedups);
     state.counters["triangles"] = view.triangle_count;
-    state.counters["triangles/s"] =
-        benchmark::Counter((double)view.triangle_count, benchmark::Counter::kIsIterationInvariantRate);
-    free(view.vertices);
-    free(view.indices);
+    state.counters["drawn_pixels"] = (double)drawn_pixels(arrays);
+    init_view_state(&view);
 }
-BENCHMARK(BM_PaintView)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PaintMesh)->Arg(100000)->Iterations(20)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PaintMesh)->Arg(1000000)->Iterations(10)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

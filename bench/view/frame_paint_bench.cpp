@@ -1,0 +1,107 @@
+// Paint time of the view's paint cycle with Twinscope's renderer against the immediate-mode
+// reference (one glColor and glVertex call per vertex), for frames of 200k and 5M points
+// (half world, half match points, nine in ten linked to a point close by), on whatever renderer the
+// display offers. Paints of the two alternate; speedup = immediate time / renderer time per
+// pair. The frame must show the points and both paints must be the same pixels before a
+// time counts. Run it under tests/run_with_xvfb.sh or on a desktop.
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "bench/paired_ratio.h"
+#include "matchviewer/match_points.h"
+#include "tests/view/paint_harness.h"
+#include "view/view.h"
+
+namespace {
+
+// The view's size in Twinscope's default window.
+const int kViewWidth = 792;
+const int kViewHeight = 459;
+
+// The world points of a frame: count points spread over the frame at the home pose, each
+// linked to the match point of the same position, one in ten not at all.
+std::vector<FramePoint> world_layer(int32_t count) {
+    std::vector<FramePoint> points((size_t)count);
+    uint32_t state = 11u;
+    for (int32_t i = 0; i < count; ++i) {
+        FramePoint& p = points[(size_t)i];
+        state = state * 1103515245u + 12345u;
+        const float u = (float)((state >> 8) & 0xFFFF) / 65535.0f;
+        state = state * 1103515245u + 12345u;
+        const float v = (float)((state >> 8) & 0xFFFF) / 65535.0f;
+        p.position[0] = 5.0f * u - 2.5f;
+        p.position[1] = 3.0f * v - 1.5f;
+        p.position[2] = 0.1f * u;
+        p.direction[0] = 0.6f;
+        p.direction[1] = 0.8f;
+        p.direction[2] = 0.0f;
+        p.link = i % 10 == 9 ? -1 : i;
+        p.id = -1;
+    }
+    return points;
+}
+
+// The match points: each a little off its world point, as a matcher finds them.
+std::vector<FramePoint> match_layer(const std::vector<FramePoint>& world) {
+    std::vector<FramePoint> points = world;
+    for (size_t i = 0; i < points.size(); ++i) {
+        FramePoint& p = points[i];
+        p.position[0] += 0.03f;
+        p.position[1] -= 0.02f;
+        p.position[2] += 0.05f;
+        p.direction[0] = -0.8f;
+        p.direction[1] = 0.6f;
+        p.link = i % 10 == 9 ? -1 : (int32_t)i;
+    }
+    return points;
+}
+
+bool centre_drawn(const PaintResult& r) {
+    const size_t at = 4 * ((size_t)(r.height / 2) * r.width + r.width / 2);
+    return r.pixels.size() > at + 2 && (r.pixels[at] || r.pixels[at + 1] || r.pixels[at + 2]);
+}
+
+void BM_PaintFrame(benchmark::State& state) {
+    static bool ready = open_paint_window(kViewWidth, kViewHeight);
+    if (!ready) {
+        state.SkipWithError("no GL window");
+        return;
+    }
+    static ViewState view;
+    init_view_state(&view);
+    const int32_t half = (int32_t)(state.range(0) / 2);
+    std::vector<FramePoint> world = world_layer(half);
+    std::vector<FramePoint> matches = match_layer(world);
+    view.point_array[0] = world.data();
+    view.point_count[0] = half;
+    view.point_array[1] = matches.data();
+    view.point_count[1] = half;
+    const PaintResult reference = paint_and_read(&view, true);
+    const PaintResult arrays = paint_and_read(&view, false);
+    if (!centre_drawn(arrays)) {
+        state.SkipWithError("the frame is not drawn");
+        return;
+    }
+    if (differing_pixels(reference, arrays) != 0) {
+        state.SkipWithError("the renderer's frame differs from the reference");
+        return;
+    }
+    std::vector<double> speedups;
+    for (auto _ : state) {
+        const double arrays_over_immediate = paired_ratio(
+            PairClock::wall, (int)speedups.size(), [&] { paint_and_finish(&view, false); },
+            [&] { paint_and_finish(&view, true); });
+        speedups.push_back(1.0 / arrays_over_immediate);
+    }
+    report_ratios(state, "speedup", speedups);
+    state.counters["points"] = 2.0 * half;
+    state.counters["drawn_pixels"] = (double)drawn_pixels(arrays);
+    init_view_state(&view);
+}
+BENCHMARK(BM_PaintFrame)->Arg(200000)->Iterations(10)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PaintFrame)->Arg(5000000)->Iterations(4)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
