@@ -1,5 +1,6 @@
 // Fuzzes the oriented point file reader: any bytes as a real file through load_points,
 // checked against the file layout decoded here independently.
+#include <math.h>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -23,8 +24,18 @@ LoadStatus expected_status(const uint8_t* data, size_t size) {
     const int32_t count = (int32_t)le32(data);
     if (count < 0) return LoadStatus::negative_count;
     if ((uint64_t)size < 4 + 24 * (uint64_t)count) return LoadStatus::too_short;
-    for (int64_t i = 0; i < (int64_t)count * 6; ++i) {
-        if (!finite_float_bits(le32(data + 4 + 4 * i))) return LoadStatus::not_finite;
+    // The first point with a bad coordinate decides: not finite before out of range.
+    for (int64_t point = 0; point < count; ++point) {
+        bool finite = true, within = true;
+        for (int c = 0; c < 6; ++c) {
+            float value;
+            const uint32_t bits = le32(data + 4 + 24 * point + 4 * c);
+            memcpy(&value, &bits, 4);
+            finite = finite && finite_float_bits(bits);
+            if (c < 3 && finite_float_bits(bits)) within = within && fabsf(value) <= 1e18f;
+        }
+        if (!finite) return LoadStatus::not_finite;
+        if (!within) return LoadStatus::out_of_range;
     }
     return LoadStatus::ok;
 }
@@ -33,7 +44,7 @@ LoadStatus expected_status(const uint8_t* data, size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz_write_input(data, size);
-    PointFile points = {-7, (float*)&points, (float*)&points};  // garbage the reader must clear
+    PointFile points = {-7, (float*)&points, (float*)&points, true, {}};  // garbage the reader must clear
     const LoadResult result = load_points(fuzz_input_path(), &points);
     const LoadStatus expected = expected_status(data, size);
 

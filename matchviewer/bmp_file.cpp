@@ -1,6 +1,8 @@
 // 24-bit BMP files of a captured view.
 #include "matchviewer/bmp_file.h"
 
+#include "platform/crt.h"
+
 #include <string.h>
 
 namespace {
@@ -81,7 +83,10 @@ bool fill_bmp_file(uint8_t* dest, const uint8_t* section, int32_t width, int32_t
 }
 
 bool write_and_close(FILE* file, const void* data, size_t size) {
-    const bool written = size == 0 || fwrite(data, 1, size, file) == size;
+    bool written = size == 0 || fwrite(data, 1, size, file) == size;
+    // NOTE: where the system cannot sync a whole file system at the end of the capture, each
+    // file goes to the disk here (a no-op elsewhere).
+    written = written && crt_sync_batch_file(file) == 0;
     // NOTE: buffered bytes reach the disk only in fclose, so its result counts as well.
     const bool closed = fclose(file) == 0;
     return written && closed;

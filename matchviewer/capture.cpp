@@ -1,6 +1,8 @@
 // Key C: every frame of the file, painted by the view and grabbed from the screen, written
 // as a numbered 24-bit BMP file in the folder Twinshot_Capture beside the input.
+#include <errno.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <string>
 
@@ -26,6 +28,26 @@ bool make_capture_folder(const CapturePath& path) {
     CreateDirectoryW(folder, nullptr);
     const DWORD attributes = GetFileAttributesW(folder);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Puts every file written into the capture folder on the disk, so that a power cut leaves no
+// empty bitmap behind that a later capture would count as taken. False with a reason.
+bool sync_capture_folder(const CapturePath& path, std::wstring* reason) {
+    wchar_t folder[kCapturePathCapacity];
+    char narrow[MAX_PATH * 4];
+    if (!copy_capture_folder(path, folder, kCapturePathCapacity) ||
+        WideCharToMultiByte(CP_ACP, 0, folder, -1, narrow, (int)sizeof(narrow), nullptr,
+                            nullptr) == 0) {
+        *reason = L"The capture folder's path cannot be used to put the files on the disk.";
+        return false;
+    }
+    if (crt_sync_batch_end(narrow) != 0) {
+        const char* why = strerror(errno);
+        *reason = L"The capture files could not be put on the disk (" +
+                  std::wstring(why, why + strlen(why)) + L")\n" + std::wstring(folder);
+        return false;
+    }
+    return true;
 }
 
 // Opens a capture file by its wide name for writing bytes.
@@ -131,6 +153,7 @@ void capture_frames(MatchApp* match_app) {
         return;
     }
     std::wstring reason;
+    int32_t written = 0;
     for (int32_t n = 1; n <= match_app->frame_count; ++n) {
         load_frame(n);
         if (choose_capture_name(path, n, name_taken, nullptr) < 0) {
@@ -141,7 +164,10 @@ void capture_frames(MatchApp* match_app) {
             show_capture_error(reason + L"\nThe capture stops here.");
             break;
         }
+        ++written;
     }
     free(file_bytes);
     close_grab(grab);
+    // NOTE: also after a capture that stopped early: the files written so far are kept.
+    if (written > 0 && !sync_capture_folder(path, &reason)) show_capture_error(reason);
 }

@@ -6,6 +6,9 @@
 namespace {
 
 const wchar_t* const kCaption = L"Meshweaver";
+const wchar_t* const kSavedInputKept =
+    L"File Saved\n\nThe point file was kept: it was replaced or changed after it was read, so "
+    L"it is not the file the mesh was made from.";
 
 void show_information(const BuildHooks& hooks, const wchar_t* text) {
     hooks.message_box(nullptr, text, kCaption, MB_ICONINFORMATION);
@@ -27,9 +30,17 @@ bool same_path_text(const char* a, const char* b) {
     return *a == *b;
 }
 
+// True when path still names the file that was read: same device, file number, size and
+// modification time.
+bool still_the_file_read(const char* path, const FileIdentity* read_identity) {
+    FileIdentity now;
+    return read_identity && crt_path_identity(path, &now) && crt_same_file(now, *read_identity);
+}
+
 }  // namespace
 
-BuildResult build_mesh_with(const BuildHooks& hooks, const char* input_path, int32_t n,
+BuildResult build_mesh_with(const BuildHooks& hooks, const char* input_path,
+                            const FileIdentity* read_identity, int32_t n,
                             const float* positions, const float* normals, MeshRecord* mesh) {
     BuildResult result{false, false, std::wstring()};
     *mesh = MeshRecord{};
@@ -45,11 +56,19 @@ BuildResult build_mesh_with(const BuildHooks& hooks, const char* input_path, int
         result.reason = saved.reason;
         return result;
     }
-    // NOTE: only now, with the mesh file complete and in place, is the input given up; when
-    // both have one name the rename has already replaced it. A failed deletion leaves an
-    // extra file behind and loses nothing, so it is not reported.
-    if (!same_path_text(input_path, saved.path)) hooks.file_steps->remove(input_path);
-    show_information(hooks, L"File Saved");
+    // NOTE: only now, with the mesh file complete and on the disk, is the input given up;
+    // when both have one name the rename has already replaced it. A failed deletion leaves
+    // an extra file behind and loses nothing, so it is not reported. The input may have been
+    // replaced or rewritten while the boxes were up or the triangulation ran: that file is
+    // not the one the mesh was made from, so it is kept.
+    if (same_path_text(input_path, saved.path)) {
+        show_information(hooks, L"File Saved");
+    } else if (still_the_file_read(input_path, read_identity)) {
+        hooks.file_steps->remove(input_path);
+        show_information(hooks, L"File Saved");
+    } else {
+        show_information(hooks, kSavedInputKept);
+    }
     result.ok = true;
     return result;
 }

@@ -8,6 +8,7 @@
 
 #include "meshbuilder/file_steps.h"
 #include "meshbuilder/mesh_record.h"
+#include "platform/crt.h"
 #include "platform/win32.h"
 
 // How build_mesh ended.
@@ -32,13 +33,17 @@ BuildHooks system_build_hooks();
 // Builds the mesh of n oriented points (the arrays stay the caller's and are only read) and
 // saves it for input_path (ANSI code page), in this order: the library set-up, the box
 // "Starting reconstruction", the triangulation, the record, the mesh file written to a
-// temporary file and renamed into place, the input file deleted (unless the mesh file
-// replaced it), and the box "File Saved". The boxes have no owner, the caption "Meshweaver"
-// and the information icon. On return *mesh owns its two arrays when has_mesh, else it is
-// empty; the input file is deleted only when ok.
-BuildResult build_mesh(const char* input_path, int32_t n, const float* positions,
-                       const float* normals, MeshRecord* mesh);
+// temporary file, put on the disk and renamed into place, the input file deleted (unless the
+// mesh file replaced it), and the box "File Saved". The boxes have no owner, the caption
+// "Meshweaver" and the information icon. On return *mesh owns its two arrays when has_mesh,
+// else it is empty.
+// The input file is deleted only when ok and only when input_path still names the file that
+// was read (read_identity; null when unknown): a file replaced or changed since is kept, and
+// the "File Saved" box says so.
+BuildResult build_mesh(const char* input_path, const FileIdentity* read_identity, int32_t n,
+                       const float* positions, const float* normals, MeshRecord* mesh);
 
 // build_mesh with the given hooks.
-BuildResult build_mesh_with(const BuildHooks& hooks, const char* input_path, int32_t n,
+BuildResult build_mesh_with(const BuildHooks& hooks, const char* input_path,
+                            const FileIdentity* read_identity, int32_t n,
                             const float* positions, const float* normals, MeshRecord* mesh);

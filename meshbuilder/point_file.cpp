@@ -25,6 +25,13 @@ bool finite_bits(uint32_t bits) {
     return (bits & 0x7f800000u) != 0x7f800000u;
 }
 
+// NOTE: for finite floats the magnitude bits order as the magnitudes do.
+bool within_limit_bits(uint32_t bits) {
+    uint32_t limit_bits;
+    memcpy(&limit_bits, &kCoordinateLimit, 4);
+    return (bits & 0x7fffffffu) <= limit_bits;
+}
+
 LoadResult failure(LoadStatus status, const std::wstring& reason) {
     return LoadResult{status, reason};
 }
@@ -114,9 +121,11 @@ LoadResult read_points(FILE* file, PointFile* out) {
             float* normal = normals + 3 * (size_t)(first + k);
             uint32_t bits[6];
             bool finite = true;
+            bool within_limit = true;
             for (int c = 0; c < 6; ++c) {
                 bits[c] = load_le32(record + 4 * c);
                 finite = finite && finite_bits(bits[c]);
+                if (c < 3) within_limit = within_limit && within_limit_bits(bits[c]);
             }
             if (!finite) {
                 result = failure(LoadStatus::not_finite,
@@ -124,6 +133,15 @@ LoadResult read_points(FILE* file, PointFile* out) {
                                      std::to_wstring((int64_t)first + k + 1) + L" of " +
                                      std::to_wstring(count) +
                                      L" has a coordinate that is not a finite number.");
+                break;
+            }
+            if (!within_limit) {
+                result = failure(LoadStatus::out_of_range,
+                                 L"The point file cannot be used: point " +
+                                     std::to_wstring((int64_t)first + k + 1) + L" of " +
+                                     std::to_wstring(count) +
+                                     L" has a coordinate larger than 1e18 in magnitude, the "
+                                     L"limit of the triangulation's distance arithmetic.");
                 break;
             }
             memcpy(position, bits, 12);
@@ -148,8 +166,11 @@ LoadResult load_points(const char* path, PointFile* out) {
     out->count = 0;
     out->positions = nullptr;
     out->normals = nullptr;
+    out->identified = false;
     FILE* file = fopen(path, "rb");
     if (!file) return failure(LoadStatus::cannot_open, L"Cannot open file");
+    // NOTE: taken before the first read, so a change made while reading shows as another file.
+    out->identified = crt_file_identity(file, &out->identity);
     LoadResult result = read_points(file, out);
     fclose(file);
     return result;

@@ -7,12 +7,18 @@
 
 #include <string>
 
+#include "platform/crt.h"
+
 // The points of one file. Both arrays are plain heap blocks (malloc) of count x 12 bytes,
 // owned by the caller and released with free(); entry i of both belongs to point i.
+// identity is the file as it was opened for reading (identified false when the system could
+// not tell it), so that only that file is ever deleted.
 struct PointFile {
     int32_t count;
     float* positions;  // count x (x, y, z)
     float* normals;    // count x (x, y, z)
+    bool identified;
+    FileIdentity identity;
 };
 
 enum class LoadStatus {
@@ -23,7 +29,14 @@ enum class LoadStatus {
     negative_count,  // N < 0
     too_large,       // the arrays for N points cannot be allocated
     not_finite,      // a position or normal coordinate is infinite or not a number
+    out_of_range,    // a position coordinate is larger in magnitude than kCoordinateLimit
 };
+
+// The largest magnitude of a position coordinate that is accepted. NOTE: the triangulation's
+// search tree computes squared distances in float and aborts on an infinite one; between two
+// points within this bound a squared distance is at most 3 x (2e18)^2 = 1.2e37, far below the
+// float limit of 3.4e38, even after the search's own scaling.
+const float kCoordinateLimit = 1e18f;
 
 // What load_points did. On any status but ok, reason is a complete sentence for a message
 // box and the PointFile is left empty (count 0, null arrays); nothing needs freeing.

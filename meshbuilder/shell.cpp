@@ -18,6 +18,10 @@ struct MeshApp {
     ViewState view;
     char input_path[MAX_PATH];
     PathResult path_result;
+    // The start-up runs inside the main window's creation, with boxes whose loops dispatch
+    // the main window's messages; a close asked for meanwhile waits until it is done.
+    bool starting_up;
+    bool close_requested;
 };
 
 namespace {
@@ -50,7 +54,8 @@ void build_and_show_mesh() {
 
     MeshRecord mesh = {};
     const BuildResult built =
-        build_mesh(app->input_path, points.count, points.positions, points.normals, &mesh);
+        build_mesh(app->input_path, points.identified ? &points.identity : nullptr, points.count,
+                   points.positions, points.normals, &mesh);
     free(points.positions);
     free(points.normals);
     if (!built.ok) show_error(built.reason.c_str());
@@ -98,6 +103,12 @@ LRESULT CALLBACK main_window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lpa
             break;
         }
         case WM_CLOSE:
+            // NOTE: closing now would end the boxes still to come (the quit message ends
+            // every modal loop) and make the window's creation fail after the save.
+            if (app->starting_up) {
+                app->close_requested = true;
+                return 0;
+            }
             DestroyWindow(hwnd);
             PostQuitMessage(0);
             return 0;
@@ -146,12 +157,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
     app->path_result =
         path_from_command_line(command_line, "Dotloom.dat", app->input_path, MAX_PATH);
 
+    app->starting_up = true;
     app->main_window =
         create_centred_main_window(instance, kClassName, L"Haldenmoor - Meshweaver");
+    app->starting_up = false;
     if (!app->main_window) {
         MessageBoxW(nullptr, L"The main window could not be created.", kCaption, MB_ICONERROR);
         return 1;
     }
+    if (app->close_requested) PostMessageW(app->main_window, WM_CLOSE, 0, 0);
 
     run_message_loop();
     release_mesh();

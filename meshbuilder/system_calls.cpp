@@ -6,7 +6,8 @@ BuildHooks system_build_hooks() {
     return BuildHooks{MessageBoxW, &system_file_steps()};
 }
 
-BuildResult build_mesh(const char* input_path, int32_t n, const float* positions,
-                       const float* normals, MeshRecord* mesh) {
-    return build_mesh_with(system_build_hooks(), input_path, n, positions, normals, mesh);
+BuildResult build_mesh(const char* input_path, const FileIdentity* read_identity, int32_t n,
+                       const float* positions, const float* normals, MeshRecord* mesh) {
+    return build_mesh_with(system_build_hooks(), input_path, read_identity, n, positions, normals,
+                           mesh);
 }

@@ -327,21 +327,31 @@ VrmlResult write_vrml(const char* input_path, const MeshRecord& mesh, const File
     errno = 0;
     bool written = write_vrml_stream(mesh, file, steps.write) >= 0;
     written = written && steps.flush(file) == 0;
+    // NOTE: the data must be on the disk before the rename: a rename that reaches the disk
+    // first leaves an empty mesh file after a power cut, with the input already deleted.
+    bool synced = written && steps.sync(file) == 0;
     int error = errno;
     // NOTE: the stream is closed even after a failed write; a close that fails loses data
     // still buffered, so it counts as a failed write.
-    if (steps.close(file) != 0 && written) {
-        written = false;
+    if (steps.close(file) != 0 && synced) {
+        written = synced = false;
         error = errno;
     }
-    if (!written) {
+    if (!synced) {
         steps.remove(temp);
-        result.reason = save_failure(L"Writing the mesh file failed", error);
+        result.reason = save_failure(written ? L"The mesh file could not be put on the disk"
+                                             : L"Writing the mesh file failed",
+                                     error);
         return result;
     }
+    errno = 0;
     if (!steps.replace(temp, result.path)) {
+        error = errno;
+        // NOTE: when only the flush of the folder failed, the temporary name is gone already
+        // and this removal finds nothing.
         steps.remove(temp);
-        result.reason = save_failure(L"The finished mesh file could not be given its name", 0);
+        result.reason =
+            save_failure(L"The finished mesh file could not be given its name on the disk", error);
         return result;
     }
     result.ok = true;

@@ -39,7 +39,9 @@ struct VrmlResult {
     char path[MAX_PATH];  // the mesh file (empty when the path did not fit)
 };
 
-// Saves mesh as the VRML file of input_path without ever leaving a partial file: the text
-// goes to a new temporary file in the same folder, which is flushed, closed and then renamed
-// over the target. On any failure the temporary file is removed and nothing else is touched.
+// Saves mesh as the VRML file of input_path durably and without ever leaving a partial file:
+// the text goes to a new temporary file in the same folder (a fresh name when one is taken),
+// which is flushed, put on the disk, closed and then renamed over the target, and the rename
+// is put on the disk too. On any failure the temporary file is removed and nothing else is
+// touched (except when only the flush of the folder failed: the rename has happened then).
 VrmlResult write_vrml(const char* input_path, const MeshRecord& mesh, const FileSteps& steps);

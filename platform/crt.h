@@ -1,8 +1,19 @@
 // C runtime calls whose names differ between the Windows and the POSIX runtime.
 #pragma once
 
+#include <errno.h>
 #include <stdint.h>
 #include <stdio.h>
+
+#ifdef _WIN32
+#include <io.h>
+
+#include "platform/win32.h"
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 // Seeks a buffered stream with a 64-bit offset; returns 0 on success as fseek does.
 inline int crt_seek64(FILE* file, int64_t offset, int origin) {
@@ -28,3 +39,105 @@ const wchar_t crt_folder_separator = L'\\';
 #else
 const wchar_t crt_folder_separator = L'/';
 #endif
+
+// What tells one file from another, and a changed file from the one that was read: the
+// device (volume), the file's number on it (inode, file index), its size and its last
+// modification time.
+struct FileIdentity {
+    uint64_t device;
+    uint64_t file;
+    uint64_t size;
+    int64_t modified_seconds;
+    int64_t modified_nanoseconds;
+};
+
+inline bool crt_same_file(const FileIdentity& a, const FileIdentity& b) {
+    return a.device == b.device && a.file == b.file && a.size == b.size &&
+           a.modified_seconds == b.modified_seconds &&
+           a.modified_nanoseconds == b.modified_nanoseconds;
+}
+
+// The identity of an open stream's file; false when the system cannot tell it.
+inline bool crt_file_identity(FILE* file, FileIdentity* identity) {
+#ifdef _WIN32
+    BY_HANDLE_FILE_INFORMATION info;
+    const HANDLE handle = (HANDLE)_get_osfhandle(_fileno(file));
+    if (handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(handle, &info)) return false;
+    identity->device = info.dwVolumeSerialNumber;
+    identity->file = (uint64_t)info.nFileIndexHigh << 32 | info.nFileIndexLow;
+    identity->size = (uint64_t)info.nFileSizeHigh << 32 | info.nFileSizeLow;
+    const uint64_t ticks =
+        (uint64_t)info.ftLastWriteTime.dwHighDateTime << 32 | info.ftLastWriteTime.dwLowDateTime;
+    identity->modified_seconds = (int64_t)(ticks / 10000000u);
+    identity->modified_nanoseconds = (int64_t)(ticks % 10000000u) * 100;
+    return true;
+#else
+    struct stat info;
+    if (fstat(fileno(file), &info) != 0) return false;
+    identity->device = (uint64_t)info.st_dev;
+    identity->file = (uint64_t)info.st_ino;
+    identity->size = (uint64_t)info.st_size;
+    identity->modified_seconds = (int64_t)info.st_mtim.tv_sec;
+    identity->modified_nanoseconds = (int64_t)info.st_mtim.tv_nsec;
+    return true;
+#endif
+}
+
+// The identity of the file a path (ANSI code page) names now; false when it names none
+// that can be opened for reading.
+inline bool crt_path_identity(const char* path, FileIdentity* identity) {
+    FILE* file = fopen(path, "rb");
+    if (!file) return false;
+    const bool known = crt_file_identity(file, identity);
+    fclose(file);
+    return known;
+}
+
+// Writes a stream's buffered bytes and then the file's data to the disk (fsync; on Windows
+// FlushFileBuffers). Returns 0, or EOF with errno telling why.
+inline int crt_sync_file(FILE* file) {
+    if (fflush(file) != 0) return EOF;
+#ifdef _WIN32
+    const HANDLE handle = (HANDLE)_get_osfhandle(_fileno(file));
+    if (handle == INVALID_HANDLE_VALUE || !FlushFileBuffers(handle)) {
+        errno = EIO;
+        return EOF;
+    }
+    return 0;
+#else
+    return fsync(fileno(file)) == 0 ? 0 : EOF;
+#endif
+}
+
+// A batch of files written into one folder reaches the disk with one call at its end: a sync
+// of the folder's whole file system (syncfs). Windows has no such call for a plain user, so
+// there each file is flushed before it is closed (crt_sync_batch_file) and the end only
+// flushes the folder itself. Both return 0, or EOF with errno telling why.
+inline int crt_sync_batch_file(FILE* file) {
+#ifdef _WIN32
+    return crt_sync_file(file);
+#else
+    (void)file;
+    return 0;
+#endif
+}
+
+inline int crt_sync_batch_end(const char* folder) {
+#ifdef _WIN32
+    const HANDLE handle = CreateFileA(folder, GENERIC_READ | GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return errno = EIO, EOF;
+    const BOOL flushed = FlushFileBuffers(handle);
+    CloseHandle(handle);
+    return flushed ? 0 : (errno = EIO, EOF);
+#else
+    const int descriptor = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0) return EOF;
+    const int synced = syncfs(descriptor);
+    const int error = errno;
+    close(descriptor);
+    errno = error;
+    return synced == 0 ? 0 : EOF;
+#endif
+}

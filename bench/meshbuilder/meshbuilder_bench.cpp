@@ -174,8 +174,8 @@ void BM_pipeline(benchmark::State& state) {
             PointFile points;
             if (load_points(input.c_str(), &points).status != LoadStatus::ok) return;
             MeshRecord mesh;
-            ok = build_mesh_with(hooks, input.c_str(), points.count, points.positions,
-                                 points.normals, &mesh)
+            ok = build_mesh_with(hooks, input.c_str(), points.identified ? &points.identity : nullptr,
+                                 points.count, points.positions, points.normals, &mesh)
                      .ok;
             free(points.positions);
             free(points.normals);

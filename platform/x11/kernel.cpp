@@ -93,6 +93,8 @@ DWORD error_of_errno(int err) {
             return ERROR_DISK_FULL;
         case ENOMEM:
             return ERROR_NOT_ENOUGH_MEMORY;
+        case EIO:
+            return ERROR_IO_DEVICE;
         default:
             return ERROR_ACCESS_DENIED;
     }
@@ -114,19 +116,24 @@ bool path_argument(LPCWSTR path, std::string* out) {
     return true;
 }
 
-// Flushes the folder that holds path, so a rename in it reaches the disk.
-void sync_parent_folder(const std::string& path) {
-    std::string folder = ".";
+// The folder that holds path.
+std::string parent_folder(const std::string& path) {
     size_t slash = path.find_last_of('/');
-    if (slash == 0)
-        folder = "/";
-    else if (slash != std::string::npos)
-        folder = path.substr(0, slash);
-    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        fsync(fd);
-        close(fd);
-    }
+    if (slash == 0) return "/";
+    if (slash == std::string::npos) return ".";
+    return path.substr(0, slash);
+}
+
+// Writes a folder's entries to the disk, so a rename in it survives a power cut; false with
+// errno when the folder cannot be opened or flushed.
+bool sync_folder(const std::string& folder) {
+    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool synced = fsync(fd) == 0;
+    const int error = errno;
+    close(fd);
+    errno = error;
+    return synced;
 }
 
 bool is_code_page_utf8(UINT code_page) {
@@ -393,9 +400,13 @@ BOOL WINAPI MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
             }
         }
     }
+    // NOTE: as on Windows, a write-through move returns only once the move is on the disk,
+    // and fails when it cannot be put there (the file has been moved all the same).
     if (flags & MOVEFILE_WRITE_THROUGH) {
-        sync_parent_folder(target);
-        sync_parent_folder(source);
+        const std::string target_folder = parent_folder(target);
+        const std::string source_folder = parent_folder(source);
+        if (!sync_folder(target_folder)) return fail_with_errno();
+        if (source_folder != target_folder && !sync_folder(source_folder)) return fail_with_errno();
     }
     return TRUE;
 }

@@ -3,10 +3,17 @@
 #include "meshbuilder/build_mesh.h"
 
 #include <errno.h>
+#include <fcntl.h>
+#include <float.h>
+#include <stdio.h>
 #include <string.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
 
 #include "meshbuilder/point_file.h"
 #include "meshbuilder/vrml_writer.h"
@@ -25,9 +32,12 @@ struct Box {
 std::vector<Box> g_boxes;
 std::string g_input, g_output;
 std::vector<std::string> g_removed;
+// What the user does while the first box is up (nothing unless a test says so).
+std::function<void()> g_while_first_box;
 
 int WINAPI record_box(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
     g_boxes.push_back(Box{owner, text, caption, type, file_exists(g_input), file_exists(g_output)});
+    if (g_boxes.size() == 1 && g_while_first_box) g_while_first_box();
     return IDOK;
 }
 bool record_remove(const char* path) {
@@ -37,6 +47,18 @@ bool record_remove(const char* path) {
 size_t write_fails(const void*, size_t, FILE*) {
     return errno = ENOSPC, 0;
 }
+int sync_fails(FILE*) {
+    return errno = EIO, EOF;
+}
+// The rename happens, but the folder cannot be flushed, so it may not survive a power cut.
+bool folder_sync_fails(const char* from, const char* to) {
+    if (rename(from, to) != 0) ADD_FAILURE() << "rename failed";
+    return errno = EIO, false;
+}
+
+const std::wstring kSavedInputKept =
+    L"File Saved\n\nThe point file was kept: it was replaced or changed after it was read, so "
+    L"it is not the file the mesh was made from.";
 
 size_t append_to_string(const void* data, size_t size, FILE* file) {
     reinterpret_cast<std::string*>(file)->append((const char*)data, size);
@@ -52,6 +74,7 @@ struct BuildCase : ::testing::Test {
     void SetUp() override {
         g_boxes.clear();
         g_removed.clear();
+        g_while_first_box = nullptr;
         steps.remove = record_remove;
     }
     void TearDown() override {
@@ -69,7 +92,8 @@ struct BuildCase : ::testing::Test {
         ASSERT_EQ(load_points(g_input.c_str(), &points).status, LoadStatus::ok);
     }
     BuildResult build() {
-        return build_mesh_with(BuildHooks{record_box, &steps}, g_input.c_str(), points.count,
+        return build_mesh_with(BuildHooks{record_box, &steps}, g_input.c_str(),
+                               points.identified ? &points.identity : nullptr, points.count,
                                points.positions, points.normals, &mesh);
     }
     std::string mesh_text() {
@@ -147,6 +171,116 @@ TEST_F(BuildCase, FailedWriteKeepsTheInput) {
     const BuildResult result = build();
     expect_failed_save(result, folder.path);
     EXPECT_NE(result.reason.find(L"No space left on device"), std::wstring::npos);
+}
+
+TEST_F(BuildCase, FailedSyncOfTheFileOrOfTheFolderKeepsTheInputAndSaysWhy) {
+    make_input(make_sphere(500, 0.02), folder.file("ball.dat"), folder.file("ball.wrl"));
+    steps.sync = sync_fails;
+    BuildResult result = build();
+    expect_failed_save(result, folder.path);
+    EXPECT_EQ(result.reason,
+              L"The mesh file could not be put on the disk (Input/output error). Nothing was "
+              L"saved and the point file was kept.");
+
+    free_mesh_record(&mesh);
+    g_boxes.clear();
+    steps = system_file_steps();
+    steps.remove = record_remove;
+    steps.replace = folder_sync_fails;
+    result = build();
+    EXPECT_FALSE(result.ok);
+    expect_boxes({L"Starting reconstruction"});
+    EXPECT_EQ(result.reason,
+              L"The finished mesh file could not be given its name on the disk (Input/output "
+              L"error). Nothing was saved and the point file was kept.");
+    // The renamed file may be lost in a power cut, so the input stays.
+    EXPECT_EQ(names_in(folder.path), (std::vector<std::string>{"ball.dat", "ball.wrl"}));
+    EXPECT_EQ(read_whole_file(g_input).size(), 4u + 24u * points.count);
+}
+
+// While "Starting reconstruction" is up, the input is replaced by another file, rewritten in
+// place, or only touched: that file is not the one read, so it is kept; the mesh is saved.
+TEST_F(BuildCase, InputChangedWhileTheFirstBoxIsUpIsKept) {
+    const std::string other = "another file of the same name";
+    const std::function<void()> changes[] = {
+        [&] {
+            write_whole_file(folder.file("new.dat"), other);
+            ASSERT_EQ(rename(folder.file("new.dat").c_str(), g_input.c_str()), 0);
+        },
+        [&] {
+            const int fd = open(g_input.c_str(), O_WRONLY | O_TRUNC);
+            ASSERT_GE(fd, 0);
+            ASSERT_EQ(write(fd, other.data(), other.size()), (ssize_t)other.size());
+            close(fd);
+        },
+        [&] {
+            struct stat info;
+            ASSERT_EQ(stat(g_input.c_str(), &info), 0);
+            timespec times[2] = {info.st_atim, info.st_mtim};
+            times[1].tv_sec -= 3600;
+            ASSERT_EQ(utimensat(AT_FDCWD, g_input.c_str(), times, 0), 0);
+        },
+    };
+    int kind = 0;
+    for (const auto& change : changes) {
+        SCOPED_TRACE(kind);
+        free(points.positions);
+        free(points.normals);
+        free_mesh_record(&mesh);
+        g_boxes.clear();
+        make_input(make_sphere(500, 0.02), folder.file("ball.dat"), folder.file("ball.wrl"));
+        const std::string before = read_whole_file(g_input);
+        g_while_first_box = change;
+        const BuildResult result = build();
+        ASSERT_TRUE(result.ok && result.has_mesh);
+        expect_boxes({L"Starting reconstruction", kSavedInputKept});
+        EXPECT_TRUE(read_whole_file(g_output) == mesh_text());
+        EXPECT_EQ(names_in(folder.path), (std::vector<std::string>{"ball.dat", "ball.wrl"}));
+        EXPECT_TRUE(read_whole_file(g_input) == (kind < 2 ? other : before));
+        EXPECT_TRUE(g_removed.empty());
+        ASSERT_EQ(unlink(g_output.c_str()), 0);
+        ++kind;
+    }
+}
+
+TEST_F(BuildCase, StaleTemporaryFilesDoNotBlockTheSave) {
+    make_input(make_sphere(500, 0.02), folder.file("ball.dat"), folder.file("ball.wrl"));
+    write_whole_file(g_output + ".tmp", "left by a crashed run");
+    write_whole_file(g_output + ".tmp1", "");
+    ASSERT_TRUE(build().ok);
+    expect_boxes({L"Starting reconstruction", L"File Saved"});
+    EXPECT_TRUE(read_whole_file(g_output) == mesh_text());
+    EXPECT_EQ(read_whole_file(g_output + ".tmp"), "left by a crashed run");
+    EXPECT_EQ(names_in(folder.path),
+              (std::vector<std::string>{"ball.wrl", "ball.wrl.tmp", "ball.wrl.tmp1"}));
+}
+
+// Points at the largest accepted coordinates (the file reader refuses larger ones) go through
+// the whole reconstruction and save: a sphere scaled to the limit, and a small sphere with 1 %
+// of its points moved to the corners of the limit, some with huge normals.
+TEST_F(BuildCase, CoordinatesAtTheLimitAreReconstructedWithoutAbort) {
+    OrientedPoints scaled = make_sphere(2000, 0.02);
+    float largest = 0;
+    for (float v : scaled.positions) largest = std::max(largest, std::fabs(v));
+    for (float& v : scaled.positions) v = std::min(v / largest * kCoordinateLimit, kCoordinateLimit);
+    OrientedPoints cornered = make_sphere(2000, 0.02);
+    for (int i = 0; i < 2000; i += 100) {
+        for (int c = 0; c < 3; ++c) {
+            cornered.positions[3 * i + c] = (i / 100 + c) % 2 ? kCoordinateLimit : -kCoordinateLimit;
+            cornered.normals[3 * i + c] = (i / 100) % 3 ? FLT_MAX : -FLT_MAX;
+        }
+    }
+    for (const OrientedPoints* shape : {&scaled, &cornered}) {
+        free(points.positions);
+        free(points.normals);
+        free_mesh_record(&mesh);
+        g_boxes.clear();
+        make_input(*shape, folder.file("far.dat"), folder.file("far.wrl"));
+        ASSERT_TRUE(build().ok);
+        expect_boxes({L"Starting reconstruction", L"File Saved"});
+        EXPECT_TRUE(read_whole_file(g_output) == mesh_text());
+    }
+    EXPECT_GT(mesh.triangle_count, 3000);  // the small sphere is still meshed
 }
 
 // Unmounts what a test mounted, whatever its outcome.

@@ -4,6 +4,8 @@
 
 #include <string.h>
 
+#include <float.h>
+
 #include <cmath>
 
 #include "shapes.h"
@@ -28,7 +30,7 @@ std::string point_bytes(int32_t count, const std::vector<float>& values) {
 
 // Loads a file written with bytes; a refused file must leave nothing to free.
 struct Loaded {
-    PointFile points{-7, nullptr, nullptr};
+    PointFile points{-7, nullptr, nullptr, false, {}};
     LoadResult result;
     Loaded(const TempFolder& folder, const std::string& bytes) {
         write_whole_file(folder.file("points.dat"), bytes);
@@ -126,6 +128,42 @@ TEST(LoadPoints, RefusesNonFiniteCoordinates) {
         EXPECT_EQ(loaded.result.status, LoadStatus::not_finite);
         EXPECT_NE(loaded.result.reason.find(c.second), std::wstring::npos);
     }
+}
+
+// Finite coordinates the triangulation's search tree cannot take (it aborts on an infinite
+// squared distance) are refused with the limit in the reason; the limit itself is accepted.
+TEST(LoadPoints, RefusesCoordinatesBeyondTheLimit) {
+    TempFolder folder;
+    const OrientedPoints sphere = make_sphere(2000, 0.02);
+    std::vector<float> values;
+    for (int i = 0; i < 2000; ++i) {
+        for (int c = 0; c < 3; ++c) values.push_back(sphere.positions[3 * i + c]);
+        for (int c = 0; c < 3; ++c) values.push_back(sphere.normals[3 * i + c]);
+    }
+    // The sphere scaled so that its largest coordinate is 3e38.
+    float largest = 0;
+    for (float v : sphere.positions) largest = std::max(largest, std::fabs(v));
+    std::vector<float> scaled = values;
+    for (size_t k = 0; k < scaled.size(); ++k) {
+        if (k % 6 < 3) scaled[k] = (float)((double)scaled[k] / largest * 3e38);
+    }
+    std::vector<float> some_at_max = values;
+    for (int i = 50; i < 2000; i += 100) some_at_max[6 * i + 1] = -FLT_MAX;
+    const std::pair<const std::vector<float>*, const wchar_t*> refused[] = {
+        {&scaled, L"point 1 of 2000"}, {&some_at_max, L"point 51 of 2000"}};
+    for (const auto& c : refused) {
+        Loaded loaded(folder, point_bytes(2000, *c.first));
+        EXPECT_EQ(loaded.result.status, LoadStatus::out_of_range);
+        EXPECT_NE(loaded.result.reason.find(c.second), std::wstring::npos);
+        EXPECT_NE(loaded.result.reason.find(L"larger than 1e18"), std::wstring::npos);
+    }
+    std::vector<float> at_limit = {kCoordinateLimit, -kCoordinateLimit, 0.0f, 0.0f, 0.0f, 1.0f,
+                                   0.0f, 0.0f, 0.0f, FLT_MAX, 0.0f, 0.0f};
+    Loaded accepted(folder, point_bytes(2, at_limit));
+    EXPECT_EQ(accepted.result.status, LoadStatus::ok);
+    at_limit[2] = std::nextafter(kCoordinateLimit, INFINITY);
+    Loaded beyond(folder, point_bytes(2, at_limit));
+    EXPECT_EQ(beyond.result.status, LoadStatus::out_of_range);
 }
 
 TEST(LoadPoints, MissingFileOrFolderCannotBeOpened) {

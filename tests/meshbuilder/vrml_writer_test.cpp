@@ -181,7 +181,10 @@ int close_fails(FILE* file) {
     return fclose(file), errno = EDQUOT, EOF;
 }
 bool replace_fails(const char*, const char*) {
-    return false;
+    return errno = EACCES, false;
+}
+int sync_fails(FILE*) {
+    return errno = EIO, EOF;
 }
 
 struct SaveCase : ::testing::Test {
@@ -222,14 +225,15 @@ TEST_F(SaveCase, ReplacesTheOldFileEvenWhenATemporaryNameIsTaken) {
               (std::vector<std::string>{"scan.dat", "scan.wrl", "scan.wrl.tmp"}));
 }
 
-TEST_F(SaveCase, FailedWriteFlushCloseOrRenameKeepsEverything) {
-    for (int step = 0; step < 4; ++step) {
+TEST_F(SaveCase, FailedWriteFlushSyncCloseOrRenameKeepsEverything) {
+    for (int step = 0; step < 5; ++step) {
         FileSteps steps = system_file_steps();
         g_writes = 0;
         if (step == 0) steps.write = write_fails_second_time;
         if (step == 1) steps.flush = flush_fails;
         if (step == 2) steps.close = close_fails;
         if (step == 3) steps.replace = replace_fails;
+        if (step == 4) steps.sync = sync_fails;
         const VrmlResult saved = save(steps);
         expect_untouched(saved);
         if (step == 0) {
