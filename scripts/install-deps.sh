@@ -9,6 +9,8 @@ packages=(
   libfontconfig-dev libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
   # run and test
   xvfb xauth xdotool xclip libgl1-mesa-dri fonts-dejavu-core
+  # tests only: the order of the system calls of a save and a capture
+  strace
   # Windows cross-build and its smoke test under Wine
   g++-mingw-w64-x86-64 wine64 wine
 )

@@ -18,15 +18,24 @@ here=$(dirname "$(realpath "$0")")
 . "$here/lib.sh"
 . "$here/../faults/fault_lib.sh"
 command -v strace >/dev/null || fail "strace is not installed (scripts/install-deps.sh)"
+# NOTE: program_pid is strace; a traced program must not outlive a failed test.
+stop_traced_program() {
+  local child
+  if [ -n "$program_pid" ]; then
+    for child in $(pgrep -P "$program_pid"); do kill "$child" 2>/dev/null; done
+  fi
+  clean_up
+}
+trap stop_traced_program EXIT
 mesh_title="Haldenmoor - Meshweaver"
 
 # Line number of the first line of trace $1 at or after line $2 that matches the extended
-# regular expression $3; fails with $4 when there is none.
+# regular expression $3; returns 1 when there is none.
+# NOTE: called in $(...), where fail would end only the subshell: callers add || fail.
 line_of() {
   local n
   n=$(awk -v from="$2" -v re="$3" 'NR >= from && $0 ~ re { print NR; exit }' "$1")
-  [ -n "$n" ] || fail "$4"
-  echo "$n"
+  [ -n "$n" ] && echo "$n"
 }
 
 # Line number of the last line of trace $1 that matches $2 (0 when none).
@@ -82,17 +91,17 @@ temp=$(re_of "$folder/scan.wrl.tmp1") target=$(re_of "$folder/scan.wrl")
 input=$(re_of "$folder/scan.dat") dir=$(re_of "$folder")
 last_write=$(last_line_of "$trace" "write\\([0-9]+<$temp>")
 [ "$last_write" -gt 0 ] || fail "no write to the temporary file $folder/scan.wrl.tmp1"
-sync_file=$(line_of "$trace" "$last_write" "f(data)?sync\\([0-9]+<$temp>" \
-  "no fsync of the temporary file after its last write")
-renamed=$(line_of "$trace" "$sync_file" "rename(at2?)?\\(.*\"$temp\".*\"$target\"" \
-  "no rename of the temporary file over the mesh file after its fsync")
-sync_dir=$(line_of "$trace" "$renamed" "f(data)?sync\\([0-9]+<$dir>" \
-  "no fsync of the folder after the rename")
-removed=$(line_of "$trace" "$sync_dir" "unlink(at)?\\(.*\"$input\"" \
-  "no unlink of the input after the fsync of the folder")
+sync_file=$(line_of "$trace" "$last_write" "f(data)?sync\\([0-9]+<$temp>") ||
+  fail "no fsync of the temporary file after its last write"
+renamed=$(line_of "$trace" "$sync_file" "rename(at2?)?\\(.*\"$temp\".*\"$target\"") ||
+  fail "no rename of the temporary file over the mesh file after its fsync"
+sync_dir=$(line_of "$trace" "$renamed" "f(data)?sync\\([0-9]+<$dir>") ||
+  fail "no fsync of the folder after the rename"
+removed=$(line_of "$trace" "$sync_dir" "unlink(at)?\\(.*\"$input\"") ||
+  fail "no unlink of the input after the fsync of the folder"
 [ "$(last_line_of "$trace" "unlink(at)?\\(.*\"$input\"")" = "$removed" ] ||
   fail "the input was unlinked more than once"
-first_unlink=$(line_of "$trace" 1 "unlink(at)?\\(.*\"$input\"" "no unlink of the input")
+first_unlink=$(line_of "$trace" 1 "unlink(at)?\\(.*\"$input\"")
 [ "$first_unlink" = "$removed" ] || fail "the input was unlinked before the folder's fsync"
 echo "save order: writes to line $last_write, fsync $sync_file, rename $renamed," \
   "folder fsync $sync_dir, unlink $removed"
@@ -167,7 +176,7 @@ for n in 1 2 3 4; do
 done
 last_bitmap=$(last_line_of "$trace" "write\\([0-9]+<$capture_re/Twinshot0004\\.bmp>")
 [ "$last_bitmap" -gt 0 ] || fail "no write to the last bitmap"
-synced=$(line_of "$trace" "$last_bitmap" "syncfs\\([0-9]+<$capture_re>\\) = 0" \
-  "no successful sync of the capture folder's file system after the last bitmap")
+synced=$(line_of "$trace" "$last_bitmap" "syncfs\\([0-9]+<$capture_re>\\) = 0") ||
+  fail "no successful sync of the capture folder's file system after the last bitmap"
 echo "capture: last bitmap written at line $last_bitmap, file system synced at $synced"
 echo "durability end to end: ok"
