@@ -27,7 +27,8 @@ stop_traced_program() {
   clean_up
 }
 trap stop_traced_program EXIT
-mesh_title="Haldenmoor - Meshweaver"
+# NOTE: title is the main window that expect_no_box waits for.
+title="Haldenmoor - Meshweaver"
 
 # Line number of the first line of trace $1 at or after line $2 that matches the extended
 # regular expression $3; returns 1 when there is none.
@@ -60,8 +61,8 @@ start_traced_meshweaver() {
 
 # Closes the main window and checks the exit code 0.
 close_and_expect_exit_0() {
-  wait_for_window "$mesh_title" 20 >/dev/null || fail "main window did not appear"
-  "$probe" close "$mesh_title" || fail "cannot ask the window to close"
+  wait_for_window "$title" 20 >/dev/null || fail "main window did not appear"
+  "$probe" close "$title" || fail "cannot ask the window to close"
   wait_for_exit "$program_pid" 30
   program_pid=
   [ "$exit_code" = 0 ] || fail "exit code $exit_code"
@@ -138,8 +139,8 @@ cmp -s "$folder/far.dat" "$work/far.dat" || fail "the refused file changed"
 cp "$work/reference.dat" "$folder/closing.dat"
 start_traced_meshweaver "$folder/closing.dat" "$work/closing.trace"
 wait_for_window Meshweaver 60 >/dev/null || fail "no 'Starting reconstruction' box"
-wait_for_window "$mesh_title" 10 >/dev/null || fail "no main window behind the first box"
-"$probe" close "$mesh_title" || fail "cannot ask the main window to close"
+wait_for_window "$title" 10 >/dev/null || fail "no main window behind the first box"
+"$probe" close "$title" || fail "cannot ask the main window to close"
 dismiss_box Meshweaver 10
 expect_box Meshweaver information 120  # "File Saved" still comes
 wait_for_exit "$program_pid" 30
@@ -159,7 +160,7 @@ program_pid=$!
 dismiss_gl_notice 10
 twin_title="Haldenmoor - Twinscope"
 main=$(wait_for_window "$twin_title" 30) || fail "Twinscope's window did not appear"
-sleep 0.5
+settle "$twin_title"
 xdotool key --window "$main" c
 capture_re=$(re_of "$capture")
 end=$((SECONDS + 60))
