@@ -44,7 +44,8 @@ LoadStatus expected_status(const uint8_t* data, size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz_write_input(data, size);
-    PointFile points = {-7, (float*)&points, (float*)&points, true, {}};  // garbage the reader must clear
+    // Garbage the reader must clear.
+    PointFile points = {-7, (float*)&points, (float*)&points, true, {}};
     const LoadResult result = load_points(fuzz_input_path(), &points);
     const LoadStatus expected = expected_status(data, size);
 

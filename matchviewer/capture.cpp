@@ -36,8 +36,8 @@ bool sync_capture_folder(const CapturePath& path, std::wstring* reason) {
     wchar_t folder[kCapturePathCapacity];
     char narrow[MAX_PATH * 4];
     if (!copy_capture_folder(path, folder, kCapturePathCapacity) ||
-        WideCharToMultiByte(CP_ACP, 0, folder, -1, narrow, (int)sizeof(narrow), nullptr,
-                            nullptr) == 0) {
+        WideCharToMultiByte(CP_ACP, 0, folder, -1, narrow, (int)sizeof(narrow), nullptr, nullptr) ==
+            0) {
         *reason = L"The capture folder's path cannot be used to put the files on the disk.";
         return false;
     }

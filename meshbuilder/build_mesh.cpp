@@ -40,8 +40,8 @@ bool still_the_file_read(const char* path, const FileIdentity* read_identity) {
 }  // namespace
 
 BuildResult build_mesh_with(const BuildHooks& hooks, const char* input_path,
-                            const FileIdentity* read_identity, int32_t n,
-                            const float* positions, const float* normals, MeshRecord* mesh) {
+                            const FileIdentity* read_identity, int32_t n, const float* positions,
+                            const float* normals, MeshRecord* mesh) {
     BuildResult result{false, false, std::wstring()};
     *mesh = MeshRecord{};
     // Cloud, tree, parameters, "Starting reconstruction", triangulation, record.

@@ -45,5 +45,5 @@ BuildResult build_mesh(const char* input_path, const FileIdentity* read_identity
 
 // build_mesh with the given hooks.
 BuildResult build_mesh_with(const BuildHooks& hooks, const char* input_path,
-                            const FileIdentity* read_identity, int32_t n,
-                            const float* positions, const float* normals, MeshRecord* mesh);
+                            const FileIdentity* read_identity, int32_t n, const float* positions,
+                            const float* normals, MeshRecord* mesh);

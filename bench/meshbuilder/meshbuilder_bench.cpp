@@ -187,8 +187,8 @@ void BM_pipeline(benchmark::State& state) {
         for (int k = 0; k < 3; ++k) {
             const int which = (k + iteration) % 3;
             if (which == 0) {
-                library = timed(
-                    [&] { benchmark::DoNotOptimize(library_triangulation(sphere(count))); });
+                library =
+                    timed([&] { benchmark::DoNotOptimize(library_triangulation(sphere(count))); });
                 continue;
             }
             write_input(input, count, state);
@@ -198,8 +198,8 @@ void BM_pipeline(benchmark::State& state) {
                 if (load_points(input.c_str(), &points).status != LoadStatus::ok) return;
                 MeshRecord mesh;
                 ok = build_mesh_with(which == 1 ? durable : fast, input.c_str(),
-                                     points.identified ? &points.identity : nullptr,
-                                     points.count, points.positions, points.normals, &mesh)
+                                     points.identified ? &points.identity : nullptr, points.count,
+                                     points.positions, points.normals, &mesh)
                          .ok;
                 free(points.positions);
                 free(points.normals);

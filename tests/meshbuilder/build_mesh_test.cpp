@@ -262,11 +262,13 @@ TEST_F(BuildCase, CoordinatesAtTheLimitAreReconstructedWithoutAbort) {
     OrientedPoints scaled = make_sphere(2000, 0.02);
     float largest = 0;
     for (float v : scaled.positions) largest = std::max(largest, std::fabs(v));
-    for (float& v : scaled.positions) v = std::min(v / largest * kCoordinateLimit, kCoordinateLimit);
+    for (float& v : scaled.positions)
+        v = std::min(v / largest * kCoordinateLimit, kCoordinateLimit);
     OrientedPoints cornered = make_sphere(2000, 0.02);
     for (int i = 0; i < 2000; i += 100) {
         for (int c = 0; c < 3; ++c) {
-            cornered.positions[3 * i + c] = (i / 100 + c) % 2 ? kCoordinateLimit : -kCoordinateLimit;
+            cornered.positions[3 * i + c] =
+                (i / 100 + c) % 2 ? kCoordinateLimit : -kCoordinateLimit;
             cornered.normals[3 * i + c] = (i / 100) % 3 ? FLT_MAX : -FLT_MAX;
         }
     }

@@ -157,8 +157,9 @@ TEST(LoadPoints, RefusesCoordinatesBeyondTheLimit) {
         EXPECT_NE(loaded.result.reason.find(c.second), std::wstring::npos);
         EXPECT_NE(loaded.result.reason.find(L"larger than 1e18"), std::wstring::npos);
     }
-    std::vector<float> at_limit = {kCoordinateLimit, -kCoordinateLimit, 0.0f, 0.0f, 0.0f, 1.0f,
-                                   0.0f, 0.0f, 0.0f, FLT_MAX, 0.0f, 0.0f};
+    // One point at the limit with a unit normal, one at the origin with the largest normal.
+    std::vector<float> at_limit = {kCoordinateLimit, -kCoordinateLimit, 0, 0, 0, 1};
+    for (float v : {0.0f, 0.0f, 0.0f, FLT_MAX, 0.0f, 0.0f}) at_limit.push_back(v);
     Loaded accepted(folder, point_bytes(2, at_limit));
     EXPECT_EQ(accepted.result.status, LoadStatus::ok);
     at_limit[2] = std::nextafter(kCoordinateLimit, INFINITY);
