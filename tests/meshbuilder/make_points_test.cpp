@@ -36,23 +36,6 @@ TEST(MakePointsShapes, OutwardUnitNormalsAtTheAskedSize) {
     EXPECT_EQ(plane.normals[3 * 9 + 2], 1.0f);
 }
 
-TEST(MakePointsConversion, ParsesTextLines) {
-    std::vector<float> positions, normals;
-    std::string reason;
-    ASSERT_TRUE(
-        parse_point_text("# scan\n1 2 3 0 0 1\r\n\n 4.5\t-5 6e1 0,1,0  # note\nnan 0 0 1 0 0\n",
-                         &positions, &normals, &reason))
-        << reason;
-    EXPECT_EQ(positions.size(), 9u);
-    EXPECT_EQ(normals.size(), 9u);
-    EXPECT_EQ(positions[5], 60.0f);
-    EXPECT_TRUE(std::isnan(positions[6]));
-    for (const char* text : {"1 2 3\n1 2 3 4 5 6\n", "1 2\n", "1 2 3 x\n", "1 2 3 4 5 6 7\n"}) {
-        EXPECT_FALSE(parse_point_text(text, &positions, &normals, &reason)) << text;
-        EXPECT_EQ(reason.substr(0, 5), "line ");
-    }
-}
-
 TEST(MakePointsConversion, DropsNonFinitePointsAndEstimatesMissingNormals) {
     TempFolder folder;
     const OrientedPoints sphere = make_sphere(300, 0.02);
@@ -70,9 +53,9 @@ TEST(MakePointsConversion, DropsNonFinitePointsAndEstimatesMissingNormals) {
         OrientedPoints out;
         ConversionReport report;
         std::string reason;
-        ASSERT_TRUE(convert_points(folder.file(name), 10, &out, &report, &reason)) << reason;
-        EXPECT_TRUE(report.normals_estimated);
-        EXPECT_EQ(report.dropped_not_finite, name[5] == 'x' ? 2 : 0);
+        ASSERT_TRUE(convert_points(folder.file(name), 10, 1.0, &out, &report, &reason)) << reason;
+        EXPECT_EQ(report.normals_estimated, 300);
+        EXPECT_EQ(report.scan.dropped_not_finite, name[5] == 'x' ? 2 : 0);
         ASSERT_EQ(point_count(out), 300);
         // On a sphere an estimated normal is radial, up to its sign.
         for (size_t i = 0; i < 300; ++i) {
@@ -85,8 +68,8 @@ TEST(MakePointsConversion, DropsNonFinitePointsAndEstimatesMissingNormals) {
     ConversionReport report;
     std::string reason;
     write_whole_file(folder.file("bad.txt"), "nan nan nan\n");
-    EXPECT_FALSE(convert_points(folder.file("bad.txt"), 10, &out, &report, &reason));
-    EXPECT_FALSE(convert_points(folder.file("absent.pcd"), 10, &out, &report, &reason));
+    EXPECT_FALSE(convert_points(folder.file("bad.txt"), 10, 1.0, &out, &report, &reason));
+    EXPECT_FALSE(convert_points(folder.file("absent.pcd"), 10, 1.0, &out, &report, &reason));
 }
 
 int run(const std::string& arguments) {

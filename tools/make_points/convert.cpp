@@ -2,18 +2,12 @@
 
 #include <errno.h>
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <cmath>
-#include <fstream>
-#include <sstream>
 
-#include <pcl/PCLPointCloud2.h>
-#include <pcl/conversions.h>
 #include <pcl/features/normal_3d.h>
-#include <pcl/io/pcd_io.h>
-#include <pcl/io/ply_io.h>
 #include <pcl/point_types.h>
 #include <pcl/search/kdtree.h>
 
@@ -30,68 +24,23 @@ bool ends_with(const std::string& text, const char* suffix) {
     return true;
 }
 
-bool has_field(const pcl::PCLPointCloud2& cloud, const char* name) {
-    for (const pcl::PCLPointField& field : cloud.fields) {
-        if (field.name == name) return true;
-    }
-    return false;
-}
-
-bool finite3(const float* v) {
-    return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
-}
-
-// Reads a PLY or PCD file into positions and, when it has them, normals.
-bool read_cloud_file(const std::string& path, bool ply, std::vector<float>* positions,
-                     std::vector<float>* normals, std::string* reason) {
-    pcl::PCLPointCloud2 blob;
-    const int status = ply ? pcl::io::loadPLYFile(path, blob) : pcl::io::loadPCDFile(path, blob);
-    if (status < 0) {
-        *reason = "cannot read " + path + " as a " + (ply ? "PLY" : "PCD") + " file";
+bool read_whole_file(const std::string& path, std::string* bytes, std::string* reason) {
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file) {
+        *reason = std::string("cannot open it: ") + strerror(errno);
         return false;
     }
-    if (!has_field(blob, "x") || !has_field(blob, "y") || !has_field(blob, "z")) {
-        *reason = path + " has no x, y and z fields";
-        return false;
-    }
-    const bool with_normals =
-        has_field(blob, "normal_x") && has_field(blob, "normal_y") && has_field(blob, "normal_z");
-    if (with_normals) {
-        pcl::PointCloud<pcl::PointNormal> cloud;
-        pcl::fromPCLPointCloud2(blob, cloud);
-        for (const pcl::PointNormal& p : cloud.points) {
-            positions->insert(positions->end(), {p.x, p.y, p.z});
-            normals->insert(normals->end(), {p.normal_x, p.normal_y, p.normal_z});
-        }
-    } else {
-        pcl::PointCloud<pcl::PointXYZ> cloud;
-        pcl::fromPCLPointCloud2(blob, cloud);
-        for (const pcl::PointXYZ& p : cloud.points)
-            positions->insert(positions->end(), {p.x, p.y, p.z});
-    }
-    return true;
+    char block[1 << 16];
+    size_t got;
+    while ((got = fread(block, 1, sizeof block, file)) > 0) bytes->append(block, got);
+    const bool failed = ferror(file) != 0;
+    const int error = errno;
+    fclose(file);
+    if (failed) *reason = std::string("cannot read it: ") + strerror(error);
+    return !failed;
 }
 
-bool read_text_file(const std::string& path, std::vector<float>* positions,
-                    std::vector<float>* normals, std::string* reason) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        *reason = "cannot open " + path + ": " + strerror(errno);
-        return false;
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (!parse_point_text(text.str(), positions, normals, reason)) {
-        *reason = path + ": " + *reason;
-        return false;
-    }
-    return true;
-}
-
-// Estimates a normal for every point from its neighbours nearest points (PCL flips each
-// towards the viewpoint at the origin).
-void estimate_normals(const std::vector<float>& positions, int neighbours,
-                      std::vector<float>* normals) {
+pcl::PointCloud<pcl::PointXYZ>::Ptr make_cloud(const std::vector<float>& positions) {
     pcl::PointCloud<pcl::PointXYZ>::Ptr cloud(new pcl::PointCloud<pcl::PointXYZ>);
     cloud->points.resize(positions.size() / 3);
     for (size_t i = 0; i < cloud->points.size(); ++i) {
@@ -101,115 +50,142 @@ void estimate_normals(const std::vector<float>& positions, int neighbours,
     }
     cloud->width = (uint32_t)cloud->points.size();
     cloud->height = 1;
+    return cloud;
+}
+
+// Estimates a normal for every point from its neighbours nearest points (the library turns
+// each towards the viewpoint at the origin).
+void estimate_normals(const std::vector<float>& positions, int neighbours,
+                      std::vector<float>* normals) {
     pcl::search::KdTree<pcl::PointXYZ>::Ptr tree(new pcl::search::KdTree<pcl::PointXYZ>);
     pcl::NormalEstimation<pcl::PointXYZ, pcl::Normal> estimation;
-    estimation.setInputCloud(cloud);
+    estimation.setInputCloud(make_cloud(positions));
     estimation.setSearchMethod(tree);
     estimation.setKSearch(neighbours);
     pcl::PointCloud<pcl::Normal> estimated;
     estimation.compute(estimated);
     normals->clear();
+    normals->reserve(3 * estimated.points.size());
     for (const pcl::Normal& n : estimated.points) {
         normals->insert(normals->end(), {n.normal_x, n.normal_y, n.normal_z});
     }
 }
 
-}  // namespace
-
-bool parse_point_text(const std::string& text, std::vector<float>* positions,
-                      std::vector<float>* normals, std::string* reason) {
-    int columns = 0;
-    size_t line_number = 0;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
-        ++line_number;
-        const size_t comment = line.find('#');
-        if (comment != std::string::npos) line.erase(comment);
-        float values[7];
-        int found = 0;
-        const char* p = line.c_str();
-        while (true) {
-            while (*p == ' ' || *p == '\t' || *p == '\r' || *p == ',') ++p;
-            if (!*p) break;
-            char* after;
-            const double value = strtod(p, &after);
-            if (after == p || found == 7) {
-                *reason = "line " + std::to_string(line_number) +
-                          ": expected 3 or 6 numbers (x y z [nx ny nz])";
-                return false;
-            }
-            values[found++] = (float)value;
-            p = after;
-        }
-        if (found == 0) continue;
-        if ((found != 3 && found != 6) || (columns && found != columns)) {
-            *reason = "line " + std::to_string(line_number) + ": " + std::to_string(found) +
-                      " numbers where " + (columns ? std::to_string(columns) : "3 or 6") +
-                      " are expected";
-            return false;
-        }
-        columns = found;
-        positions->insert(positions->end(), values, values + 3);
-        if (found == 6) normals->insert(normals->end(), values + 3, values + 6);
-    }
-    return true;
+bool finite3(const float* v) {
+    return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
 }
 
-bool convert_points(const std::string& path, int neighbours, OrientedPoints* out,
-                    ConversionReport* report, std::string* reason) {
-    *report = ConversionReport{0, 0, 0, false};
-    std::vector<float> positions, normals;
-    bool read;
-    if (ends_with(path, ".ply")) {
-        read = read_cloud_file(path, true, &positions, &normals, reason);
-    } else if (ends_with(path, ".pcd")) {
-        read = read_cloud_file(path, false, &positions, &normals, reason);
-    } else {
-        read = read_text_file(path, &positions, &normals, reason);
-    }
-    if (!read) return false;
-    report->read = (int64_t)(positions.size() / 3);
-
-    // Points with a non-finite value are dropped before any neighbour search sees them.
-    const bool given_normals = !normals.empty();
-    std::vector<float> kept_positions, kept_normals;
-    for (size_t i = 0; i < positions.size() / 3; ++i) {
-        if (!finite3(&positions[3 * i]) || (given_normals && !finite3(&normals[3 * i]))) {
-            ++report->dropped_not_finite;
-            continue;
-        }
-        kept_positions.insert(kept_positions.end(), &positions[3 * i], &positions[3 * i] + 3);
-        if (given_normals) {
-            kept_normals.insert(kept_normals.end(), &normals[3 * i], &normals[3 * i] + 3);
-        }
-    }
-    if (kept_positions.empty()) {
-        *reason = path + " holds no point with finite coordinates";
+bool read_scan(const std::string& path, double scale, ScanPoints* scan, std::string* reason) {
+    std::string bytes;
+    if (!read_whole_file(path, &bytes, reason)) return false;
+    if (ends_with(path, ".ply")) return read_scan_ply(bytes, scale, scan, reason);
+    if (ends_with(path, ".pcd")) return read_scan_pcd(bytes, scale, scan, reason);
+    if (bytes.empty()) {
+        *reason = "the file is empty";
         return false;
     }
-    if (!given_normals) {
-        report->normals_estimated = true;
-        estimate_normals(kept_positions, neighbours, &kept_normals);
-    }
+    return read_scan_text(bytes, scale, scan, reason);
+}
 
-    out->positions.clear();
-    out->normals.clear();
-    for (size_t i = 0; i < kept_positions.size() / 3; ++i) {
-        if (!finite3(&kept_normals[3 * i])) {
-            ++report->dropped_no_normal;
-            continue;
+}  // namespace
+
+bool convert_points(const std::string& path, int neighbours, double scale, OrientedPoints* out,
+                    ConversionReport* report, std::string* reason) {
+    *report = ConversionReport();
+    ScanPoints& scan = report->scan;
+    if (!read_scan(path, scale, &scan, reason)) {
+        *reason = path + ": " + *reason;
+        return false;
+    }
+    out->positions.swap(scan.positions);
+    out->normals.swap(scan.normals);
+    if (out->positions.empty()) {
+        *reason = path + ": " +
+                  (scan.read == 0 ? "the file holds no points"
+                                  : "none of its " + std::to_string(scan.read) +
+                                        " points has finite coordinates");
+        return false;
+    }
+    const size_t count = out->positions.size() / 3;
+    // Points without a normal (none given, or a zero or non-finite one) get an estimate.
+    const bool all_missing = out->normals.empty();
+    if (all_missing || scan.normals_missing > 0) {
+        std::vector<float> estimated;
+        estimate_normals(out->positions, neighbours, &estimated);
+        if (all_missing) out->normals.assign(3 * count, NAN);
+        std::vector<float> positions, normals;
+        positions.reserve(3 * count);
+        normals.reserve(3 * count);
+        for (size_t i = 0; i < count; ++i) {
+            const float* normal = &out->normals[3 * i];
+            if (!finite3(normal)) {
+                normal = &estimated[3 * i];
+                if (!finite3(normal)) {
+                    ++report->dropped_no_normal;
+                    continue;
+                }
+                ++report->normals_estimated;
+            }
+            positions.insert(positions.end(), &out->positions[3 * i], &out->positions[3 * i] + 3);
+            normals.insert(normals.end(), normal, normal + 3);
         }
-        out->positions.insert(out->positions.end(), &kept_positions[3 * i],
-                              &kept_positions[3 * i] + 3);
-        out->normals.insert(out->normals.end(), &kept_normals[3 * i], &kept_normals[3 * i] + 3);
+        out->positions.swap(positions);
+        out->normals.swap(normals);
     }
     if (out->positions.empty()) {
         *reason = "no normal could be estimated for any point of " + path;
         return false;
     }
     return true;
+}
+
+SpacingReport measure_spacing(const OrientedPoints& points) {
+    SpacingReport report;
+    const size_t count = points.positions.size() / 3;
+    for (int c = 0; c < 3; ++c) report.low[c] = report.high[c] = points.positions[c];
+    for (size_t i = 0; i < count; ++i) {
+        for (int c = 0; c < 3; ++c) {
+            report.low[c] = std::min(report.low[c], points.positions[3 * i + c]);
+            report.high[c] = std::max(report.high[c], points.positions[3 * i + c]);
+        }
+    }
+    // NOTE: scans often hold the same point twice; the nearest point at a distance above
+    // zero among a few neighbours is the spacing that matters.
+    const int kNeighbours = 5;
+    const size_t kSamples = 20000;
+    std::vector<double> spacings;
+    if (count > 1) {
+        pcl::search::KdTree<pcl::PointXYZ> tree;
+        tree.setInputCloud(make_cloud(points.positions));
+        const size_t step = count > kSamples ? count / kSamples : 1;
+        std::vector<int> indices;
+        std::vector<float> squared;
+        for (size_t i = 0; i < count; i += step) {
+            pcl::PointXYZ p(points.positions[3 * i], points.positions[3 * i + 1],
+                            points.positions[3 * i + 2]);
+            tree.nearestKSearch(p, kNeighbours, indices, squared);
+            for (float d : squared) {
+                if (d > 0.0f) {
+                    spacings.push_back(std::sqrt((double)d));
+                    break;
+                }
+            }
+        }
+    }
+    report.median_spacing = 0.0;
+    if (!spacings.empty()) {
+        std::nth_element(spacings.begin(), spacings.begin() + spacings.size() / 2, spacings.end());
+        report.median_spacing = spacings[spacings.size() / 2];
+    }
+    const double s = report.median_spacing;
+    report.suits = s == 0.0 || (s <= kLargestSuitableSpacing && s >= kSmallestSuitableSpacing);
+    report.suggested_scale = 1.0;
+    if (!report.suits) {
+        // The power of ten that brings the spacing into the suitable range; units of ten
+        // (millimetres to metres) are what scans usually need.
+        // NOTE: the range is wider than a factor of ten, so the result lands inside it.
+        const int exponent = (int)std::floor(std::log10(kLargestSuitableSpacing / s));
+        report.suggested_scale = std::pow(10.0, exponent);
+    }
+    return report;
 }

@@ -1,28 +1,42 @@
-// Conversion of scanned points (PLY, PCD, or text lines "x y z [nx ny nz]") into oriented
-// points; missing normals are estimated from the k nearest neighbours.
+// Conversion of scans (PLY, PCD, text) into oriented points: read faithfully or refused,
+// positions scaled, missing normals estimated from the k nearest neighbours; and the
+// spacing of the result against the mesh builder's fixed search radius.
 #pragma once
 
 #include <stdint.h>
 
 #include <string>
 
+#include "scan_points.h"
 #include "shapes.h"
 
-// What a conversion kept and dropped, for the report on stderr.
+// What a conversion read, kept, dropped and estimated, for the report on stderr.
 struct ConversionReport {
-    int64_t read;                // points in the input
-    int64_t dropped_not_finite;  // a coordinate or normal was infinite or NaN
-    int64_t dropped_no_normal;   // no normal could be estimated for the point
-    bool normals_estimated;
+    ScanPoints scan;                 // what the reader saw (its arrays are released)
+    int64_t normals_estimated = 0;   // points whose normal was estimated
+    int64_t dropped_no_normal = 0;   // no normal could be estimated for the point
 };
 
-// Reads path (its type from the extension: .ply, .pcd, anything else is text) into out,
-// estimating normals with neighbours nearest points when the input has none. Returns false,
-// with a reason, when the input cannot be read or has no usable point.
-bool convert_points(const std::string& path, int neighbours, OrientedPoints* out,
+// Reads path (its kind from the extension: .ply, .pcd, else text) into out, positions
+// multiplied by scale (> 0), estimating normals with neighbours nearest points where the
+// input has none, or a zero or non-finite one. Returns false, with "path: reason", when the
+// input cannot be read as written or has no usable point.
+bool convert_points(const std::string& path, int neighbours, double scale, OrientedPoints* out,
                     ConversionReport* report, std::string* reason);
 
-// Parses text lines of three or six numbers ('#' starts a comment, blank lines are
-// skipped); all lines must have the same number of values. Non-finite values are kept.
-bool parse_point_text(const std::string& text, std::vector<float>* positions,
-                      std::vector<float>* normals, std::string* reason);
+// The extent and spacing of a point set, and whether it suits the fixed search radius.
+struct SpacingReport {
+    float low[3], high[3];   // bounding box
+    double median_spacing;   // median distance from a point to its nearest other point
+    bool suits;              // the spacing suits the search radius
+    double suggested_scale;  // when !suits: the --scale that makes it suit, a power of ten
+};
+
+// The mesh builder joins a point to neighbours within mu (2.5) x the nearest distance but
+// never beyond the search radius (0.1): a spacing up to 0.1 / 2.5 leaves that rule whole.
+const double kLargestSuitableSpacing = 0.04;
+// Below this spacing the points are needlessly small for their float positions.
+const double kSmallestSuitableSpacing = 0.0005;
+
+// Measures points (at least one). The median is taken over up to 20000 evenly chosen points.
+SpacingReport measure_spacing(const OrientedPoints& points);
