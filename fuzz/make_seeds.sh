@@ -7,7 +7,8 @@
 #
 # MAKE_POINTS or MAKE_MATCHES may be "-" when that tool was not built: its files are then
 # left out and only the hand-made seeds are written. Writes OUTPUT_FOLDER/points,
-# OUTPUT_FOLDER/matches and OUTPUT_FOLDER/log_lines, replacing what was there.
+# OUTPUT_FOLDER/matches, OUTPUT_FOLDER/log_lines and OUTPUT_FOLDER/scan_text, replacing what
+# was there.
 set -euo pipefail
 if [ $# -ne 3 ]; then
   echo "usage: $0 OUTPUT_FOLDER MAKE_POINTS MAKE_MATCHES" >&2
@@ -17,8 +18,8 @@ out=$1
 make_points=$2
 make_matches=$3
 
-rm -rf "$out/points" "$out/matches" "$out/log_lines"
-mkdir -p "$out/points" "$out/matches" "$out/log_lines"
+rm -rf "$out/points" "$out/matches" "$out/log_lines" "$out/scan_text"
+mkdir -p "$out/points" "$out/matches" "$out/log_lines" "$out/scan_text"
 
 # Bytes as printf escapes: i32 V (little-endian), f32 HEXBITS, u8 V, u16 V.
 i32() { local v=$(($1 & 0xffffffff)); printf '\\x%02x\\x%02x\\x%02x\\x%02x' \
@@ -123,3 +124,17 @@ put "$l/minus-inf" "$(dbl 0xfff00000 0)$(u16 2)$(i32 1)$(i32 1)$(i32 1)$(i32 1)$
 put "$l/beyond-int64" "$(dbl 0x43e00000 0x00000001)$(u16 24)$(i32 1)$(i32 1)$(i32 1)$(i32 1)$(u8 0)"
 # The largest double below 1: its decimals are all nines, cut to "0.99".
 put "$l/just-below-one" "$(dbl 0x3fefffff 0xffffffff)$(u16 262)$(i32 1)$(i32 1)$(i32 1)$(i32 1)$(u8 0)"
+
+# --- Text scans: every layout the reader knows, and the refusals -------------------------
+t=$out/scan_text
+printf '0 0 0\n0.01 0 0 # note\n\n0 0.01 0\n' >"$t/xyz"
+printf '1 2 3 0 0 1\r\n4 5 6 0.6 0.8 0\r\n' >"$t/normals-crlf"
+printf '1 2 3 200 30 99\n4 5 6 255 0 1\n' >"$t/colour"
+printf '1,2,3,7\n4,5,6,9\n' >"$t/intensity-csv"
+printf '2\n1 2 3 -500 10 20 30\n4 5 6 -20 40 50 60\n' >"$t/pts-count"
+printf '1;2;3;10;20;30;0;0;1\n4;5;6;1;2;3;1;0;0\n' >"$t/nine-semicolon"
+printf '//X Y Z Reflectance Nx Ny Nz\n1 2 3 0.5 0 0 2\n4 5 6 0.1 0 0 0\nnan 1 1 0 1 0 0\n' >"$t/named"
+printf '0,5 1,25 2,125\n' >"$t/decimal-comma"
+printf '1 2 3\n4 5\n' >"$t/ragged"
+printf '1 2 1e39\n1 2 1e999\n' >"$t/huge"
+printf 'x y z nx ny nz\n1 2 3 0 0 1e300\n4 5 6 1e-320 0 0\n' >"$t/extreme-normals"

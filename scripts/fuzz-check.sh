@@ -13,7 +13,7 @@ if [ "${HALDENMOOR_FUZZ_CHECK:-1}" = "0" ]; then
   exit 0
 fi
 if ! command -v clang++ >/dev/null 2>&1; then
-  echo "fuzz-check: clang++ is missing; scripts/install-deps.sh installs it" >&2
+  echo "fuzz-check: clang++ is missing; scripts/install-deps.sh --tests installs it" >&2
   exit 1
 fi
 build=${HALDENMOOR_FUZZ_BUILD_DIR:-build-fuzz}

@@ -1,19 +1,39 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the project builds, runs and tests with, but only the ones
-# that are missing. Works as root on a fresh Debian 12 machine without a display.
+# Installs the Debian packages the project builds and runs with (and with --tests, those the
+# test suite adds), but only the ones that are missing. Works as root on a fresh Debian 12
+# machine without a display.
+#
+#   install-deps.sh           what the programs and tools need to build and run (the demo)
+#   install-deps.sh --tests   that and what the test suite adds
 set -euo pipefail
 
+# Build and run: the programs, the tools, and the demo's virtual X server, whose boxes it
+# answers with xdotool when there is no display.
 packages=(
   # build
   cmake g++ make pkg-config libpcl-dev libgl-dev libglu1-mesa-dev libx11-dev libxft-dev
-  libfontconfig-dev libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
-  # run and test
-  xvfb xauth xdotool xclip libgl1-mesa-dri fonts-dejavu-core
-  # tests only: the order of the system calls of a save and a capture
+  libfontconfig-dev
+  # run
+  libgl1-mesa-dri fonts-dejavu-core xvfb xdotool
+)
+# The test suite only: unit tests and benchmarks, clipboard checks, fuzzers, the order of
+# the system calls of a save and a capture (strace), the Windows cross-build and its smoke
+# test under Wine.
+test_packages=(
+  libgtest-dev libgmock-dev libbenchmark-dev
+  xauth xclip
+  clang libclang-rt-14-dev
   strace
-  # Windows cross-build and its smoke test under Wine
   g++-mingw-w64-x86-64 wine64 wine
 )
+case "${1:-}" in
+  "") ;;
+  --tests) packages+=("${test_packages[@]}") ;;
+  *)
+    echo "usage: $0 [--tests]" >&2
+    exit 2
+    ;;
+esac
 if [ "${HALDENMOOR_EXTRA_PACKAGES:-}" != "" ]; then
   read -r -a extra <<<"$HALDENMOOR_EXTRA_PACKAGES"
   packages+=("${extra[@]}")

@@ -5,9 +5,10 @@
 # Arguments are passed to the first ctest run (e.g. -L gui).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh --tests
 build=${HALDENMOOR_BUILD_DIR:-build}
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release
+# NOTE: the demo configures the same folder without tests and benchmarks; switch them on.
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DHALDENMOOR_TESTS=ON -DHALDENMOOR_BENCH=ON
 cmake --build "$build" -j"$(nproc)"
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)" "$@"
 bash scripts/fuzz-check.sh

@@ -10,7 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh --tests
 win=${HALDENMOOR_WIN_BUILD_DIR:-build-win}
 host=${HALDENMOOR_WIN_HOST_DIR:-build-win-host}
 jobs=$(nproc)

@@ -70,5 +70,9 @@ fi
 count=$(find "$seeds/log_lines" -type f -size 27c | wc -l)
 [ "$count" -ge 8 ] || fail "only $count log line seeds of 27 bytes"
 
+expect_hex "$seeds/scan_text/ragged" 3120322033""0a""3420350a
+count=$(find "$seeds/scan_text" -type f | wc -l)
+[ "$count" -ge 11 ] || fail "only $count text scan seeds"
+
 [ $failures -eq 0 ] && echo "seeds_test: all seeds as expected"
 exit $((failures > 0))

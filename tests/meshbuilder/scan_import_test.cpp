@@ -298,11 +298,12 @@ TEST(ScanImport, MillimetreScanGetsScaleAdviceAndMeshesAfterScale) {
     // A closed surface of n points has about 2n triangles.
     EXPECT_GT(triangles_of(folder.file("m.dat")), 5000);
 
-    // Too fine a spacing is advised up by powers of ten as well.
-    const SpacingReport fine = measure_spacing(make_sphere(3000, 0.00002));
-    EXPECT_FALSE(fine.suits);
-    EXPECT_EQ(fine.suggested_scale, 1000.0);
-    EXPECT_TRUE(measure_spacing(make_sphere(3000, 0.02)).suits);
+    // Centimetres get a tenth; a fine spacing (micrometres in metres) needs no scale.
+    const SpacingReport centimetres = measure_spacing(make_sphere(3000, 2.0));
+    EXPECT_FALSE(centimetres.suits);
+    EXPECT_EQ(centimetres.suggested_scale, 0.01);
+    EXPECT_NEAR(measure_spacing(make_sphere(3000, 0.02)).median_spacing, 0.0188, 0.0005);
+    EXPECT_TRUE(measure_spacing(make_sphere(3000, 0.000002)).suits);
 }
 
 }  // namespace

@@ -178,12 +178,11 @@ SpacingReport measure_spacing(const OrientedPoints& points) {
         report.median_spacing = spacings[spacings.size() / 2];
     }
     const double s = report.median_spacing;
-    report.suits = s == 0.0 || (s <= kLargestSuitableSpacing && s >= kSmallestSuitableSpacing);
+    report.suits = s <= kLargestSuitableSpacing;
     report.suggested_scale = 1.0;
     if (!report.suits) {
-        // The power of ten that brings the spacing into the suitable range; units of ten
-        // (millimetres to metres) are what scans usually need.
-        // NOTE: the range is wider than a factor of ten, so the result lands inside it.
+        // The largest power of ten that makes the spacing suit: scans in other units
+        // (millimetres, centimetres) need exactly such a factor.
         const int exponent = (int)std::floor(std::log10(kLargestSuitableSpacing / s));
         report.suggested_scale = std::pow(10.0, exponent);
     }

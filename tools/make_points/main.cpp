@@ -166,9 +166,10 @@ void print_spacing(const SpacingReport& spacing, double scale) {
         fprintf(stderr, ": suits Meshweaver's search radius of 0.1\n");
         return;
     }
-    fprintf(stderr, ": %s for Meshweaver's search radius of 0.1 (suitable: %g to %g)\n",
-            spacing.median_spacing > kLargestSuitableSpacing ? "too coarse" : "too fine",
-            kSmallestSuitableSpacing, kLargestSuitableSpacing);
+    fprintf(stderr,
+            ": too coarse for Meshweaver's search radius of 0.1 (at most %g suits; the mesh "
+            "would have few or no triangles)\n",
+            kLargestSuitableSpacing);
     fprintf(stderr, "make_points: convert again with --scale %g to give a spacing of %g\n",
             scale * spacing.suggested_scale, spacing.median_spacing * spacing.suggested_scale);
 }
