@@ -88,8 +88,13 @@ TEST(MakePointsTool, WritesFilesMeshweaverReadsAndRejectsBadUse) {
     free(points.positions);
     free(points.normals);
     write_whole_file(folder.file("scan.txt"), "0 0 0 0 0 1\n0.01 0 0 0 0 1\nnan 1 1 0 0 1\n");
+    // The output replaces an earlier file whole; a leftover temporary file is left alone.
+    write_whole_file(folder.file("scan.dat"), "earlier");
+    write_whole_file(folder.file("scan.dat.tmp"), "leftover");
     ASSERT_EQ(run(" convert " + folder.file("scan.txt") + " -o " + folder.file("scan.dat")), 0);
     EXPECT_EQ(read_whole_file(folder.file("scan.dat")).size(), 4u + 2 * 24u);
+    EXPECT_EQ(read_whole_file(folder.file("scan.dat.tmp")), "leftover");
+    EXPECT_FALSE(file_exists(folder.file("scan.dat.tmp1")));
     EXPECT_EQ(run(" --help"), 0);
     for (const char* args :
          {"", " cube -o x.dat", " sphere --count -3 -o x.dat", " sphere --count 10",

@@ -239,7 +239,8 @@ bool parse_scan_number(const std::string& token, double* value, std::string* why
     char* end;
     errno = 0;
     *value = strtod(token.c_str(), &end);
-    if (end == token.c_str() || *end != '\0') {
+    // NOTE: compared with the token's length, so that a NUL byte inside it is no end.
+    if (end == token.c_str() || end != token.c_str() + token.size()) {
         *why = looks_like_decimal_comma(token)
                    ? "'" + token + "' has a decimal comma; numbers must use a decimal point"
                    : "'" + token + "' is not a number";
@@ -381,7 +382,15 @@ bool read_scan_text(const std::string& text, double scale, ScanPoints* out, std:
                 continue;
             }
         }
-        if (columns.count == 0) columns.count = (int)fields.size();
+        if (columns.count == 0) {
+            if (fields.size() < 3) {
+                *reason = line_label(line_number) + ": " + std::to_string(fields.size()) +
+                          (fields.size() == 1 ? " field" : " fields") +
+                          ", but a point needs at least x, y and z";
+                return false;
+            }
+            columns.count = (int)fields.size();
+        }
         if ((int)fields.size() != columns.count) {
             *reason = line_label(line_number) + ": " + std::to_string(fields.size()) +
                       " fields where the lines before have " + std::to_string(columns.count);

@@ -30,6 +30,7 @@ OrientedPoints make_torus(int32_t count, double spacing, double tube_ratio);
 // grid of spacing, filled row by row.
 OrientedPoints make_plane(int32_t count, double spacing);
 
-// Writes points as an oriented point file. Returns false, with a reason, when the file
-// cannot be written completely (a partial file is removed).
+// Writes points as an oriented point file, replacing one at path only once the new one is
+// complete on disk (temporary file, synced, renamed). Returns false, with a reason, when it
+// cannot be written; an existing file is then left as it was.
 bool write_point_file(const char* path, const OrientedPoints& points, std::string* reason);
