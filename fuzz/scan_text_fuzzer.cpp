@@ -30,7 +30,8 @@ void check_accepted(const ScanPoints& scan) {
             ++missing;
             continue;
         }
-        const double length = std::sqrt((double)n[0] * n[0] + (double)n[1] * n[1] + (double)n[2] * n[2]);
+        const double length =
+            std::sqrt((double)n[0] * n[0] + (double)n[1] * n[1] + (double)n[2] * n[2]);
         FUZZ_CHECK(std::fabs(length - 1.0) <= 1.01 * kUnitTolerance);
     }
     FUZZ_CHECK(missing == scan.normals_missing);

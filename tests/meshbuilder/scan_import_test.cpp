@@ -63,8 +63,9 @@ std::string double_ply(const DoublePoints& points, const char* format) {
     const auto face = [&] {
         if (ascii) return bytes.append("3 0 1 2\n"), void();
         bytes.push_back(3);
-        for (int v = 0; v < 3; ++v) bytes.append(big ? std::string("\0\0\0", 3) + (char)v
-                                                     : (char)v + std::string("\0\0\0", 3));
+        for (int v = 0; v < 3; ++v)
+            bytes.append(big ? std::string("\0\0\0", 3) + (char)v
+                             : (char)v + std::string("\0\0\0", 3));
     };
     face();
     char text[64];
@@ -154,12 +155,16 @@ TEST(ScanImport, TextColumnsAreToldApart) {
         {"1 2 3 0.5 0.25 1\n4 5 6 0 0 0.5\n", 2, false, {"red", "green", "blue"}},
         {"1 2 3 0 0.6 0.8\n4 5 6 -1 0 0\n", 2, true, {}},
         {"1,2,3,7\n4,5,6,9\n", 2, false, {"intensity"}},
-        {"2\n1 2 3 -500 10 20 30\n4 5 6 -20 40 50 60\n", 2, false,
+        {"2\n1 2 3 -500 10 20 30\n4 5 6 -20 40 50 60\n",
+         2,
+         false,
          {"intensity", "red", "green", "blue"}},
         {"1;2;3;10;20;30;0;0;1\n4;5;6;1;2;3;1;0;0\n", 2, true, {"red", "green", "blue"}},
         {"1 2 3 0 0 1 10 20 30\nnan 5 6 0 1 0 1 2 3\n", 1, true, {"red", "green", "blue"}},
-        {"# exported\n//X Y Z Reflectance Nx Ny Nz\n1 2 3 0.5 0 0 2\n4 5 6 0.1 0 0 0\n", 2,
-         true, {"Reflectance"}},
+        {"# exported\n//X Y Z Reflectance Nx Ny Nz\n1 2 3 0.5 0 0 2\n4 5 6 0.1 0 0 0\n",
+         2,
+         true,
+         {"Reflectance"}},
     };
     for (const Case& c : cases) {
         ScanPoints scan;
@@ -189,16 +194,17 @@ struct ToolRun {
 
 ToolRun run_make_points(const TempFolder& folder, const std::string& arguments) {
     const std::string log = folder.file("make_points.log");
-    const int status = system(
-        (std::string(MAKE_POINTS_PATH) + " " + arguments + " >" + log + " 2>&1").c_str());
+    const int status =
+        system((std::string(MAKE_POINTS_PATH) + " " + arguments + " >" + log + " 2>&1").c_str());
     return ToolRun{WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_whole_file(log)};
 }
 
 TEST(ScanImport, UnreadableScansAreRefusedWithTheirReason) {
     TempFolder folder;
-    const std::string ply_head = "ply\nformat binary_little_endian 1.0\nelement vertex 3\n"
-                                 "property float x\nproperty float y\nproperty float z\n"
-                                 "end_header\n";
+    const std::string ply_head =
+        "ply\nformat binary_little_endian 1.0\nelement vertex 3\n"
+        "property float x\nproperty float y\nproperty float z\n"
+        "end_header\n";
     const struct {
         const char* name;
         std::string content;
@@ -222,7 +228,8 @@ TEST(ScanImport, UnreadableScansAreRefusedWithTheirReason) {
         {"nul.xyz", std::string("1 2 3\n4 5 6\0\n", 13), "line 2: '6"},
         {"huge.pts", "1 2 3\n4 5 1e39\n", "line 2: the coordinate 1e+39 is too large"},
         {"beyond-double.txt", "1 2 1e999\n", "line 1: '1e999' is too large for a float"},
-        {"count.pts", "3\n1 2 3\n4 5 6\n", "the first line gives a count of 3 points, but the file holds 2"},
+        {"count.pts", "3\n1 2 3\n4 5 6\n",
+         "the first line gives a count of 3 points, but the file holds 2"},
         {"float-range.ply",
          "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\n"
          "property float z\nend_header\n1 2 1e39\n",
@@ -231,7 +238,8 @@ TEST(ScanImport, UnreadableScansAreRefusedWithTheirReason) {
          "ply\nformat ascii 1.0\nelement vertex 2\nproperty float x\nproperty float y\n"
          "property float z\nend_header\n1 2 3\n1 2 3 4\n",
          "line 9 (vertex 2 of 2): the line has 1 values more than the header declares"},
-        {"cut.ply", ply_head + std::string(24, '\0') + "\x01\x02", "the file ends within vertex 3 of 3"},
+        {"cut.ply", ply_head + std::string(24, '\0') + "\x01\x02",
+         "the file ends within vertex 3 of 3"},
         {"faces.ply", "ply\nformat ascii 1.0\nelement face 0\nend_header\n",
          "the file has no vertex element"},
         {"cut.pcd",
@@ -240,15 +248,16 @@ TEST(ScanImport, UnreadableScansAreRefusedWithTheirReason) {
          "the file ends after 2 of its 3 points"},
         {"packed.pcd",
          "FIELDS x y z\nSIZE 4 4 4\nTYPE F F F\nWIDTH 2\nHEIGHT 1\nPOINTS 2\n"
-         "DATA binary_compressed\n" + std::string("\x05\0\0\0\x18\0\0\0\x1f\x01\x02\x03\x04", 13),
+         "DATA binary_compressed\n" +
+             std::string("\x05\0\0\0\x18\0\0\0\x1f\x01\x02\x03\x04", 13),
          "the compressed data is damaged"},
     };
     // An earlier output of the same name stays as it was.
     write_whole_file(folder.file("out.dat"), "earlier");
     for (const auto& c : cases) {
         write_whole_file(folder.file(c.name), c.content);
-        const ToolRun run =
-            run_make_points(folder, "convert " + folder.file(c.name) + " -o " + folder.file("out.dat"));
+        const ToolRun run = run_make_points(
+            folder, "convert " + folder.file(c.name) + " -o " + folder.file("out.dat"));
         EXPECT_EQ(run.status, 1) << c.name << ": " << run.output;
         EXPECT_NE(run.output.find(folder.file(c.name) + ": " + c.reason), std::string::npos)
             << c.name << ": " << run.output;
@@ -262,7 +271,8 @@ int32_t triangles_of(const std::string& path) {
     if (load_points(path.c_str(), &points).status != LoadStatus::ok) return -1;
     MeshRecord mesh{};
     std::wstring reason;
-    const bool built = reconstruct_mesh(points.count, points.positions, points.normals, &mesh, &reason);
+    const bool built =
+        reconstruct_mesh(points.count, points.positions, points.normals, &mesh, &reason);
     const int32_t triangles = built ? mesh.triangle_count : -1;
     free_mesh_record(&mesh);
     free(points.positions);

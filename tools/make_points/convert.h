@@ -12,9 +12,9 @@
 
 // What a conversion read, kept, dropped and estimated, for the report on stderr.
 struct ConversionReport {
-    ScanPoints scan;                 // what the reader saw (its arrays are released)
-    int64_t normals_estimated = 0;   // points whose normal was estimated
-    int64_t dropped_no_normal = 0;   // no normal could be estimated for the point
+    ScanPoints scan;                // what the reader saw (its arrays are released)
+    int64_t normals_estimated = 0;  // points whose normal was estimated
+    int64_t dropped_no_normal = 0;  // no normal could be estimated for the point
 };
 
 // Reads path (its kind from the extension: .ply, .pcd, else text) into out, positions

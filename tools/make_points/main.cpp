@@ -131,7 +131,8 @@ void print_conversion(const ConversionReport& report, int64_t kept) {
             scan.layout.c_str());
     if (!scan.extra_columns.empty()) {
         std::string names;
-        for (const std::string& name : scan.extra_columns) names += (names.empty() ? "" : " ") + name;
+        for (const std::string& name : scan.extra_columns)
+            names += (names.empty() ? "" : " ") + name;
         fprintf(stderr, "; left out the columns %s", names.c_str());
     }
     fprintf(stderr, "\n");
@@ -194,8 +195,8 @@ bool make(const Options& options, OrientedPoints* points) {
     } else {
         ConversionReport report;
         std::string reason;
-        if (!convert_points(options.input, (int)options.neighbours, options.scale, points,
-                            &report, &reason)) {
+        if (!convert_points(options.input, (int)options.neighbours, options.scale, points, &report,
+                            &reason)) {
             fprintf(stderr, "make_points: %s\n", reason.c_str());
             return false;
         }

@@ -49,16 +49,26 @@ double load_scalar(const unsigned char* p, Scalar type, bool big_endian) {
     float f;
     double d;
     switch (type) {
-        case Scalar::int8: return memcpy(&i8, bytes, 1), (double)i8;
-        case Scalar::uint8: return memcpy(&u8, bytes, 1), (double)u8;
-        case Scalar::int16: return memcpy(&i16, bytes, 2), (double)i16;
-        case Scalar::uint16: return memcpy(&u16, bytes, 2), (double)u16;
-        case Scalar::int32: return memcpy(&i32, bytes, 4), (double)i32;
-        case Scalar::uint32: return memcpy(&u32, bytes, 4), (double)u32;
-        case Scalar::int64: return memcpy(&i64, bytes, 8), (double)i64;
-        case Scalar::uint64: return memcpy(&u64, bytes, 8), (double)u64;
-        case Scalar::float32: return memcpy(&f, bytes, 4), (double)f;
-        case Scalar::float64: return memcpy(&d, bytes, 8), d;
+        case Scalar::int8:
+            return memcpy(&i8, bytes, 1), (double)i8;
+        case Scalar::uint8:
+            return memcpy(&u8, bytes, 1), (double)u8;
+        case Scalar::int16:
+            return memcpy(&i16, bytes, 2), (double)i16;
+        case Scalar::uint16:
+            return memcpy(&u16, bytes, 2), (double)u16;
+        case Scalar::int32:
+            return memcpy(&i32, bytes, 4), (double)i32;
+        case Scalar::uint32:
+            return memcpy(&u32, bytes, 4), (double)u32;
+        case Scalar::int64:
+            return memcpy(&i64, bytes, 8), (double)i64;
+        case Scalar::uint64:
+            return memcpy(&u64, bytes, 8), (double)u64;
+        case Scalar::float32:
+            return memcpy(&f, bytes, 4), (double)f;
+        case Scalar::float64:
+            return memcpy(&d, bytes, 8), d;
     }
     return 0.0;
 }
@@ -138,7 +148,8 @@ bool find_point_fields(const std::vector<std::string>& names, const char* const 
         *reason = "the points have no x, y and z";
         return false;
     }
-    const int normals = (fields->normal[0] >= 0) + (fields->normal[1] >= 0) + (fields->normal[2] >= 0);
+    const int normals =
+        (fields->normal[0] >= 0) + (fields->normal[1] >= 0) + (fields->normal[2] >= 0);
     if (normals != 0 && normals != 3) {
         *reason = "the points have some normal components but not all three";
         return false;
@@ -184,12 +195,13 @@ bool ply_scalar(const std::string& name, Scalar* type) {
     static const struct {
         const char* name;
         Scalar type;
-    } kTypes[] = {{"char", Scalar::int8},     {"int8", Scalar::int8},       {"uchar", Scalar::uint8},
-                  {"uint8", Scalar::uint8},   {"short", Scalar::int16},     {"int16", Scalar::int16},
-                  {"ushort", Scalar::uint16}, {"uint16", Scalar::uint16},   {"int", Scalar::int32},
-                  {"int32", Scalar::int32},   {"uint", Scalar::uint32},     {"uint32", Scalar::uint32},
-                  {"float", Scalar::float32}, {"float32", Scalar::float32}, {"double", Scalar::float64},
-                  {"float64", Scalar::float64}};
+    } kTypes[] = {
+        {"char", Scalar::int8},      {"int8", Scalar::int8},       {"uchar", Scalar::uint8},
+        {"uint8", Scalar::uint8},    {"short", Scalar::int16},     {"int16", Scalar::int16},
+        {"ushort", Scalar::uint16},  {"uint16", Scalar::uint16},   {"int", Scalar::int32},
+        {"int32", Scalar::int32},    {"uint", Scalar::uint32},     {"uint32", Scalar::uint32},
+        {"float", Scalar::float32},  {"float32", Scalar::float32}, {"double", Scalar::float64},
+        {"float64", Scalar::float64}};
     for (const auto& entry : kTypes) {
         if (name == entry.name) {
             *type = entry.type;
@@ -246,8 +258,10 @@ bool read_ply_header(const std::string& bytes, PlyHeader* header, std::string* r
             if (w.size() == 5 && w[1] == "list") {
                 property.list = true;
                 property.name = w[4];
-                valid = ply_scalar(w[2], &property.count_type) && ply_scalar(w[3], &property.type) &&
-                        property.count_type != Scalar::float32 && property.count_type != Scalar::float64;
+                valid = ply_scalar(w[2], &property.count_type) &&
+                        ply_scalar(w[3], &property.type) &&
+                        property.count_type != Scalar::float32 &&
+                        property.count_type != Scalar::float64;
             } else {
                 property.name = w.size() == 3 ? w[2] : "";
                 valid = w.size() == 3 && ply_scalar(w[1], &property.type);
@@ -305,7 +319,8 @@ bool read_ply_ascii_instance(const std::string& line, const PlyElement& element,
             return false;
         }
         double value;
-        if (!text_value(w[next++], property.list ? property.count_type : property.type, &value, why)) {
+        if (!text_value(w[next++], property.list ? property.count_type : property.type, &value,
+                        why)) {
             return false;
         }
         if (!property.list) {
@@ -320,19 +335,21 @@ bool read_ply_ascii_instance(const std::string& line, const PlyElement& element,
         values[i] = NAN;
     }
     if (next != w.size()) {
-        *why = "the line has " + std::to_string(w.size() - next) + " values more than the header declares";
+        *why = "the line has " + std::to_string(w.size() - next) +
+               " values more than the header declares";
         return false;
     }
     return true;
 }
 
-bool read_ply_data(const std::string& bytes, const PlyHeader& header, double scale,
-                   ScanPoints* out, std::string* reason) {
+bool read_ply_data(const std::string& bytes, const PlyHeader& header, double scale, ScanPoints* out,
+                   std::string* reason) {
     const bool ascii = header.format == PlyFormat::ascii;
     const bool big = header.format == PlyFormat::big_endian;
     size_t at = header.data_start;
     int64_t line_number = 0;
-    for (size_t i = 0; i < bytes.size() && i < header.data_start; ++i) line_number += bytes[i] == '\n';
+    for (size_t i = 0; i < bytes.size() && i < header.data_start; ++i)
+        line_number += bytes[i] == '\n';
     for (const PlyElement& element : header.elements) {
         const bool vertices = element.name == "vertex";
         PointFields fields;
@@ -341,13 +358,15 @@ bool read_ply_data(const std::string& bytes, const PlyHeader& header, double sca
             for (const PlyProperty& property : element.properties) {
                 names.push_back(property.list ? std::string() : property.name);
             }
-            const char* const kNormals[2][3] = {{"nx", "ny", "nz"}, {"normal_x", "normal_y", "normal_z"}};
-            if (!find_point_fields(names, kNormals, &fields, &out->extra_columns, reason)) return false;
+            const char* const kNormals[2][3] = {{"nx", "ny", "nz"},
+                                                {"normal_x", "normal_y", "normal_z"}};
+            if (!find_point_fields(names, kNormals, &fields, &out->extra_columns, reason))
+                return false;
         }
         std::vector<double> values(element.properties.size());
         for (int64_t k = 0; k < element.count; ++k) {
-            const std::string where = element.name + " " + std::to_string(k + 1) + " of " +
-                                      std::to_string(element.count);
+            const std::string where =
+                element.name + " " + std::to_string(k + 1) + " of " + std::to_string(element.count);
             if (ascii) {
                 std::string line;
                 do {
@@ -362,14 +381,16 @@ bool read_ply_data(const std::string& bytes, const PlyHeader& header, double sca
                     *reason = "line " + std::to_string(line_number) + " (" + where + "): " + why;
                     return false;
                 }
-            } else if (!read_ply_binary_instance(bytes, element, big, &at, vertices ? values.data() : nullptr)) {
+            } else if (!read_ply_binary_instance(bytes, element, big, &at,
+                                                 vertices ? values.data() : nullptr)) {
                 *reason = "the file ends within " + where;
                 return false;
             }
             if (vertices) {
                 const std::string label =
                     ascii ? "line " + std::to_string(line_number) + " (" + where + ")" : where;
-                if (!add_point_values(values.data(), fields, scale, label, out, reason)) return false;
+                if (!add_point_values(values.data(), fields, scale, label, out, reason))
+                    return false;
             }
         }
         // NOTE: the elements after the points (faces, edges) are not needed.
@@ -440,9 +461,12 @@ bool read_pcd_header(const std::string& bytes, PcdHeader* header, std::string* r
                 *reason = where + key + " needs one whole number";
                 return false;
             }
-            (key == "WIDTH" ? header->width : key == "HEIGHT" ? header->height : header->points) = value;
+            (key == "WIDTH"    ? header->width
+             : key == "HEIGHT" ? header->height
+                               : header->points) = value;
         } else if (key == "DATA") {
-            if (w.size() != 1 || (w[0] != "ascii" && w[0] != "binary" && w[0] != "binary_compressed")) {
+            if (w.size() != 1 ||
+                (w[0] != "ascii" && w[0] != "binary" && w[0] != "binary_compressed")) {
                 *reason = where + "unknown DATA kind";
                 return false;
             }
@@ -471,8 +495,9 @@ bool read_pcd_header(const std::string& bytes, PcdHeader* header, std::string* r
         return false;
     }
     if (header->width >= 0 && header->height >= 0 &&
-        (header->height > 0 && header->width > INT64_MAX / header->height ? true
-                                                                          : header->width * header->height != header->points)) {
+        (header->height > 0 && header->width > INT64_MAX / header->height
+             ? true
+             : header->width * header->height != header->points)) {
         *reason = "the header's WIDTH x HEIGHT is not its POINTS";
         return false;
     }
@@ -510,8 +535,11 @@ bool read_pcd_binary(const std::string& bytes, const PcdHeader& header, const Po
     const unsigned char* data = (const unsigned char*)bytes.data() + header.data_start;
     std::vector<unsigned char> unpacked;
     const bool compressed = header.data == "binary_compressed";
-    if (header.record_size > 0 && (uint64_t)header.points > UINT32_MAX / header.record_size) {
-        *reason = "the header's POINTS (" + std::to_string(header.points) + ") are more than a PCD file can hold";
+    // NOTE: compressed data gives its unpacked size in 32 bits, so it holds at most 4 GiB.
+    const uint64_t limit = compressed ? UINT32_MAX : SIZE_MAX;
+    if ((uint64_t)header.points > limit / header.record_size) {
+        *reason = "the header's " + std::to_string(header.points) +
+                  " POINTS are more than the file can hold";
         return false;
     }
     const size_t needed = header.record_size * (size_t)header.points;
@@ -530,14 +558,16 @@ bool read_pcd_binary(const std::string& bytes, const PcdHeader& header, const Po
             return false;
         }
         unpacked.resize(needed ? needed : 1);
-        if (needed && pcl::lzfDecompress(data + 8, packed_size, unpacked.data(), unpacked_size) != needed) {
+        if (needed &&
+            pcl::lzfDecompress(data + 8, packed_size, unpacked.data(), unpacked_size) != needed) {
             *reason = "the compressed data is damaged";
             return false;
         }
         data = unpacked.data();
     } else if (available < needed) {
-        *reason = "the file ends within point " + std::to_string(available / header.record_size + 1) +
-                  " of " + std::to_string(header.points);
+        *reason = "the file ends within point " +
+                  std::to_string(available / header.record_size + 1) + " of " +
+                  std::to_string(header.points);
         return false;
     }
     std::vector<double> values(header.fields.size());
@@ -564,12 +594,13 @@ bool read_pcd_ascii(const std::string& bytes, const PcdHeader& header, const Poi
         if (w.empty()) continue;
         const std::string where = "line " + std::to_string(line_number);
         if (read == header.points) {
-            *reason = where + ": more points than the header's POINTS (" + std::to_string(header.points) + ")";
+            *reason = where + ": more points than the header's POINTS (" +
+                      std::to_string(header.points) + ")";
             return false;
         }
         if (w.size() != expected) {
-            *reason = where + ": " + std::to_string(w.size()) + " values where the header declares " +
-                      std::to_string(expected);
+            *reason = where + ": " + std::to_string(w.size()) +
+                      " values where the header declares " + std::to_string(expected);
             return false;
         }
         size_t next = 0;
@@ -597,7 +628,8 @@ bool read_pcd_ascii(const std::string& bytes, const PcdHeader& header, const Poi
 bool read_scan_ply(const std::string& bytes, double scale, ScanPoints* out, std::string* reason) {
     PlyHeader header{PlyFormat::ascii, {}, 0};
     if (!read_ply_header(bytes, &header, reason)) return false;
-    const char* const kFormats[3] = {"ascii PLY", "binary little-endian PLY", "binary big-endian PLY"};
+    const char* const kFormats[3] = {"ascii PLY", "binary little-endian PLY",
+                                     "binary big-endian PLY"};
     out->layout = kFormats[(int)header.format];
     return read_ply_data(bytes, header, scale, out, reason);
 }
@@ -608,7 +640,8 @@ bool read_scan_pcd(const std::string& bytes, double scale, ScanPoints* out, std:
     out->layout = header.data + " PCD";
     std::vector<std::string> names;
     for (const PcdField& field : header.fields) names.push_back(field.name);
-    const char* const kNormals[2][3] = {{"normal_x", "normal_y", "normal_z"}, {nullptr, nullptr, nullptr}};
+    const char* const kNormals[2][3] = {{"normal_x", "normal_y", "normal_z"},
+                                        {nullptr, nullptr, nullptr}};
     PointFields fields;
     if (!find_point_fields(names, kNormals, &fields, &out->extra_columns, reason)) return false;
     if (header.points == 0) return true;

@@ -58,8 +58,8 @@ struct TextColumns {
     int count = 0;       // fields a line
     bool named = false;  // from a first line of column names
     int x = 0, y = 1, z = 2;
-    int normal[3] = {-1, -1, -1};  // named normal columns
-    int normal_triple = -1;        // which kept triple holds the normals, or -1
+    int normal[3] = {-1, -1, -1};    // named normal columns
+    int normal_triple = -1;          // which kept triple holds the normals, or -1
     std::vector<std::string> extra;  // names of the other columns
 };
 
@@ -164,8 +164,9 @@ bool columns_from_values(const TextRows& rows, TextColumns* columns, std::string
                 columns->extra = colour;
                 return true;
             }
-            *reason = std::string("columns 4 to 6 are neither normals (length 1 on every line) "
-                                  "nor colours (whole numbers 0 to 255, or 0 to 1)") +
+            *reason = std::string(
+                          "columns 4 to 6 are neither normals (length 1 on every line) "
+                          "nor colours (whole numbers 0 to 255, or 0 to 1)") +
                       kNameTheColumns;
             return false;
         case 7:
@@ -173,8 +174,9 @@ bool columns_from_values(const TextRows& rows, TextColumns* columns, std::string
                 columns->extra = {"intensity", "red", "green", "blue"};
                 return true;
             }
-            *reason = std::string("7 numbers a line are read as x y z intensity red green blue, "
-                                  "but columns 5 to 7 are no colours") +
+            *reason = std::string(
+                          "7 numbers a line are read as x y z intensity red green blue, "
+                          "but columns 5 to 7 are no colours") +
                       kNameTheColumns;
             return false;
         case 9:
@@ -188,8 +190,9 @@ bool columns_from_values(const TextRows& rows, TextColumns* columns, std::string
                 columns->extra = colour;
                 return true;
             }
-            *reason = std::string("of 9 numbers a line, neither columns 4 to 6 nor 7 to 9 are "
-                                  "clearly normals beside a colour") +
+            *reason = std::string(
+                          "of 9 numbers a line, neither columns 4 to 6 nor 7 to 9 are "
+                          "clearly normals beside a colour") +
                       kNameTheColumns;
             return false;
         default:
@@ -258,8 +261,7 @@ bool parse_scan_number(const std::string& token, double* value, std::string* why
 bool add_scan_point(const double position[3], const double* normal, double scale,
                     const std::string& where, ScanPoints* out, std::string* reason) {
     ++out->read;
-    if (!std::isfinite(position[0]) || !std::isfinite(position[1]) ||
-        !std::isfinite(position[2])) {
+    if (!std::isfinite(position[0]) || !std::isfinite(position[1]) || !std::isfinite(position[2])) {
         ++out->dropped_not_finite;
         return true;
     }
@@ -309,7 +311,8 @@ bool parse_fields(const std::vector<std::string>& fields, char separator, int64_
         std::string why;
         if (!parse_scan_number(fields[i], &(*values)[i], &why)) {
             if (separator != ' ' && fields[i].find_first_of(" \t") != std::string::npos) {
-                why = "'" + fields[i] + "' between two " + (separator == ',' ? "commas" : "semicolons") +
+                why = "'" + fields[i] + "' between two " +
+                      (separator == ',' ? "commas" : "semicolons") +
                       (separator == ','
                            ? " looks like numbers written with decimal commas; numbers must use a "
                              "decimal point"
@@ -333,8 +336,8 @@ bool add_rows(const TextRows& rows, const TextColumns& columns, double scale, Sc
         out->normals.reserve(3 * count);
     }
     for (size_t i = 0; i < count; ++i) {
-        if (!add_scan_point(&rows.positions[3 * i], normals ? &(*normals)[3 * i] : nullptr,
-                            scale, line_label(rows.lines[i]), out, reason)) {
+        if (!add_scan_point(&rows.positions[3 * i], normals ? &(*normals)[3 * i] : nullptr, scale,
+                            line_label(rows.lines[i]), out, reason)) {
             return false;
         }
     }
@@ -420,8 +423,7 @@ bool read_scan_text(const std::string& text, double scale, ScanPoints* out, std:
             rows.triples[t].insert(rows.triples[t].end(), &values[first], &values[first] + 3);
         }
     }
-    if (!columns.named && columns.count > 0 &&
-        !columns_from_values(rows, &columns, reason)) {
+    if (!columns.named && columns.count > 0 && !columns_from_values(rows, &columns, reason)) {
         return false;
     }
     if (declared_count >= 0 && declared_count != (int64_t)rows.lines.size()) {

@@ -21,11 +21,11 @@ struct ScanPoints {
     // Empty when the file has no normals; else one triple per kept point: a unit normal, or
     // NaN x 3 where the given normal was zero or not finite (to be estimated).
     std::vector<float> normals;
-    int64_t read = 0;                // points in the file
-    int64_t dropped_not_finite = 0;  // a coordinate of the position was infinite or NaN
-    int64_t normals_normalised = 0;  // given normals of a length other than 1
-    int64_t normals_missing = 0;     // given normals that were zero or not finite
-    std::string layout;              // what was read, e.g. "binary big-endian PLY"
+    int64_t read = 0;                        // points in the file
+    int64_t dropped_not_finite = 0;          // a coordinate of the position was infinite or NaN
+    int64_t normals_normalised = 0;          // given normals of a length other than 1
+    int64_t normals_missing = 0;             // given normals that were zero or not finite
+    std::string layout;                      // what was read, e.g. "binary big-endian PLY"
     std::vector<std::string> extra_columns;  // recognised and left out, e.g. "red"
 };
 
