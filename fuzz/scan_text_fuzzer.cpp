@@ -20,7 +20,7 @@ void check_accepted(const ScanPoints& scan) {
     FUZZ_CHECK(scan.read >= 1);
     FUZZ_CHECK(scan.dropped_not_finite >= 0 && scan.dropped_not_finite <= scan.read);
     FUZZ_CHECK((int64_t)kept == scan.read - scan.dropped_not_finite);
-    for (float v : scan.positions) FUZZ_CHECK(std::isfinite(v) && std::fabs(v) <= 1e18f);
+    for (float v : scan.positions) FUZZ_CHECK(std::isfinite(v) && std::fabs(v) <= kCoordinateLimit);
     FUZZ_CHECK(scan.normals.empty() || scan.normals.size() == scan.positions.size());
     int64_t missing = 0;
     for (size_t i = 0; i < scan.normals.size() / 3; ++i) {

@@ -268,7 +268,7 @@ bool add_scan_point(const double position[3], const double* normal, double scale
     float scaled[3];
     for (int c = 0; c < 3; ++c) {
         const double v = position[c] * scale;
-        if (!(std::fabs(v) <= kLargestCoordinate)) {
+        if (!(std::fabs(v) <= kCoordinateLimit)) {
             *reason = where + ": the coordinate " + number_text(position[c]) +
                       (scale != 1.0 ? " (scaled " + number_text(v) + ")" : std::string()) +
                       " is too large: coordinates must stay within +-1e18 so that squared "

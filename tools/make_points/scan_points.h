@@ -8,9 +8,7 @@
 #include <string>
 #include <vector>
 
-// Largest coordinate accepted after scaling: squared distances between points up to this
-// far out still fit a float, which the search trees of the point library need.
-const double kLargestCoordinate = 1e18;
+#include "meshbuilder/point_file.h"
 
 // Given normals whose length differs from 1 by more than this are normalised and counted.
 const double kUnitTolerance = 1e-3;
@@ -53,7 +51,7 @@ bool read_scan_pcd(const std::string& bytes, double scale, ScanPoints* out, std:
 
 // Adds one point read at where (e.g. "line 12"): drops it when a position coordinate is not
 // finite, refuses it (false, reason) when a scaled coordinate is larger than
-// kLargestCoordinate, normalises a non-unit normal and marks a zero or non-finite one as
+// kCoordinateLimit, normalises a non-unit normal and marks a zero or non-finite one as
 // missing. normal is null when the file has no normals.
 bool add_scan_point(const double position[3], const double* normal, double scale,
                     const std::string& where, ScanPoints* out, std::string* reason);

@@ -6,41 +6,9 @@
 
 #include <cmath>
 
-#ifdef _WIN32
-#include <io.h>
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <unistd.h>
-#endif
+#include "meshbuilder/file_steps.h"
 
 namespace {
-
-// NOTE: the point library builds on Windows too, so the tool does; the few calls that make a
-// replaced file durable differ there.
-#ifdef _WIN32
-bool sync_file(FILE* file) {
-    return _commit(_fileno(file)) == 0;
-}
-bool rename_over(const char* from, const char* to) {
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-}
-void sync_folder(const std::string&) {}
-#else
-bool sync_file(FILE* file) {
-    return fsync(fileno(file)) == 0;
-}
-bool rename_over(const char* from, const char* to) {
-    return rename(from, to) == 0;
-}
-void sync_folder(const std::string& folder) {
-    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        fsync(fd);
-        close(fd);
-    }
-}
-#endif
 
 const double kPi = 3.14159265358979323846;
 
@@ -63,25 +31,20 @@ void store_float(unsigned char* bytes, float f) {
     store_le32(bytes, bits);
 }
 
-// The folder part of path ("." when it has none), for syncing a rename in it.
-std::string folder_of(const std::string& path) {
-    const size_t slash = path.find_last_of("/\\");
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Writes bytes to path without ever leaving it partly written: a new temporary file beside
-// it is written, synced and closed, renamed over path, and the folder synced. On failure
-// the temporary file is removed and an existing file at path is untouched.
+// Writes bytes to path through the mesh builder's durable file steps, so an earlier file at
+// path is only ever replaced by a complete one: a new temporary file beside it is written,
+// synced and closed, then renamed over path (the folder synced). On failure the temporary
+// file is removed and an earlier file at path is untouched.
 bool replace_file_durably(const char* path, const std::vector<unsigned char>& bytes,
                           std::string* reason) {
+    const FileSteps& steps = system_file_steps();
     std::string temp;
     FILE* file = nullptr;
     for (int attempt = 0; attempt < 100 && !file; ++attempt) {
         temp = std::string(path) + ".tmp" + (attempt ? std::to_string(attempt) : std::string());
         errno = 0;
-        // NOTE: "x" fails on an existing name, so a leftover or a parallel run is never shared.
-        file = fopen(temp.c_str(), "wbx");
+        file = steps.create(temp.c_str());
+        // NOTE: only a name that is taken (a leftover, or a parallel run) is worth another try.
         if (!file && errno != EEXIST) break;
     }
     if (!file) {
@@ -89,23 +52,22 @@ bool replace_file_durably(const char* path, const std::vector<unsigned char>& by
         return false;
     }
     errno = 0;
-    bool ok = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    ok = ok && fflush(file) == 0 && sync_file(file);
+    bool ok = steps.write(bytes.data(), bytes.size(), file) == bytes.size();
+    ok = ok && steps.flush(file) == 0 && steps.sync(file) == 0;
     int error = errno;
-    if (fclose(file) != 0 && ok) {
+    if (steps.close(file) != 0 && ok) {
         ok = false;
         error = errno;
     }
-    if (ok && !rename_over(temp.c_str(), path)) {
+    if (ok && !steps.replace(temp.c_str(), path)) {
         ok = false;
         error = errno;
     }
     if (!ok) {
-        remove(temp.c_str());
+        steps.remove(temp.c_str());
         *reason = std::string("cannot write ") + path + ": " + strerror(error);
         return false;
     }
-    sync_folder(folder_of(path));
     return true;
 }
 
