@@ -13,6 +13,9 @@ packages=(
   strace
   # Windows cross-build and its smoke test under Wine
   g++-mingw-w64-x86-64 wine64 wine
+  # tests only: the installed layout (desktop entries, manual pages), the Debian package
+  # (dpkg-shlibdeps) and its installation on a clean Debian root
+  desktop-file-utils man-db dpkg-dev debootstrap
 )
 if [ "${HALDENMOOR_EXTRA_PACKAGES:-}" != "" ]; then
   read -r -a extra <<<"$HALDENMOOR_EXTRA_PACKAGES"
