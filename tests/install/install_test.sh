@@ -54,7 +54,7 @@ for path in "$prefix"/bin/*; do
     fail "man -l warns on $name.1"
   fi
   grep -q "^NAME" "$work/page" || fail "$name.1 has no NAME section"
-  grep -q "^ *$name - " "$work/page" || fail "$name.1 does not name $name"
+  grep -q "^ *$name  *- " "$work/page" || fail "$name.1 does not name $name"
   grep -q "Haldenmoor $version" "$work/page" || fail "$name.1 does not give version $version"
 done
 
@@ -99,15 +99,16 @@ deb=${debs[0]}
 [ "$(dpkg-deb -f "$deb" Architecture)" = "$(dpkg --print-architecture)" ] || fail "architecture"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for library in libc6 libstdc++6 libx11-6 libxft2 libgl1 libglu1-mesa libpcl-surface \
-  libgl1-mesa-dri fonts-dejavu-core; do
-  grep -q "\(^\|, \)$library" <<<"$depends" || fail "the package does not depend on $library"
+names=$(sed 's/([^)]*)//g; s/[,|]/ /g' <<<"$depends" | tr -s ' ' '\n' | sed '/^$/d')
+# NOTE: the library packages' names carry their versions (libpcl-surface1.13).
+for library in libc6 libstdc++6 libx11-6 libxft2 libfontconfig1 'libglx[0-9]*' \
+  'libglu1-mesa' 'libpcl-surface[0-9.]*' 'libpcl-io[0-9.]*' libgl1-mesa-dri fonts-dejavu-core; do
+  grep -qx "$library" <<<"$names" || fail "the package does not depend on $library"
 done
 # Every dependency is a Debian package of runtime files, none a development package.
-for name in $(sed 's/([^)]*)//g; s/[,|]/ /g' <<<"$depends"); do
-  case $name in *-dev) fail "the package depends on the development package $name" ;; esac
-  apt-cache show "$name" >/dev/null 2>&1 || fail "dependency $name is no package apt knows"
-done
+grep -- '-dev$' <<<"$names" && fail "the package depends on development packages"
+# shellcheck disable=SC2086
+apt-cache show $names >/dev/null || fail "a dependency is no package apt knows"
 dpkg-deb -c "$deb" >"$work/listing"
 awk '$2 != "root/root" { bad = 1; print } END { exit bad }' "$work/listing" ||
   fail "files not owned by root in the package"
