@@ -45,7 +45,11 @@ if [ "${1:-}" = "--gui" ]; then
   dismiss_gl_notice 60
   dismiss_box Meshweaver 120
   dismiss_box Meshweaver 300
-  wait_for_window "Haldenmoor - Meshweaver" 30 >/dev/null || fail "no Meshweaver window"
+  window=$(wait_for_window "Haldenmoor - Meshweaver" 30) || fail "no Meshweaver window"
+  # The menu entry's StartupWMClass is what lets a dock tie the window to the entry.
+  class=$(sed -n 's/^StartupWMClass=//p' "$root/usr/share/applications/meshweaver.desktop")
+  xdotool search --class "^$class\$" | grep -x "$window" >/dev/null ||
+    fail "the Meshweaver window's class is not the menu entry's $class"
   head -c 16 "$root/tmp/demo/Dotloom.wrl" | grep -q "^#VRML V1.0 ascii" ||
     fail "the installed Meshweaver wrote no VRML file"
   [ ! -e "$root/tmp/demo/Dotloom.dat" ] || fail "the installed Meshweaver kept its input"
@@ -58,7 +62,10 @@ if [ "${1:-}" = "--gui" ]; then
   chroot "$root" env DISPLAY="$DISPLAY" sh -c "cd /tmp/demo && exec $(menu_command twinscope /tmp/demo/MatchInfo.dat)" &
   pid=$!
   dismiss_gl_notice 60
-  wait_for_window "Haldenmoor - Twinscope" 30 >/dev/null || fail "no Twinscope window"
+  window=$(wait_for_window "Haldenmoor - Twinscope" 30) || fail "no Twinscope window"
+  class=$(sed -n 's/^StartupWMClass=//p' "$root/usr/share/applications/twinscope.desktop")
+  xdotool search --class "^$class\$" | grep -x "$window" >/dev/null ||
+    fail "the Twinscope window's class is not the menu entry's $class"
   settle "Haldenmoor - Twinscope"
   "$probe" close "Haldenmoor - Twinscope"
   wait_for_exit "$pid" 30
