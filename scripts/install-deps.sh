@@ -25,6 +25,9 @@ test_packages=(
   clang libclang-rt-14-dev
   strace
   g++-mingw-w64-x86-64 wine64 wine
+  # tests only: the installed layout (desktop entries, manual pages), the Debian package
+  # (dpkg-shlibdeps) and its installation on a clean Debian root
+  desktop-file-utils man-db dpkg-dev debootstrap
 )
 case "${1:-}" in
   "") ;;

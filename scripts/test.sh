@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs the whole test suite: the unit, layer
 # and end-to-end tests, short fuzz runs, the sanitizer builds and the Windows cross-build with
-# its Wine smoke test. GUI tests start their own Xvfb, so no display is needed.
+# its Wine smoke test, and the Debian package installed on a clean Debian root (as root). GUI
+# tests start their own Xvfb, so no display is needed.
 # Arguments are passed to the first ctest run (e.g. -L gui).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,3 +15,4 @@ ctest --test-dir "$build" --output-on-failure -j"$(nproc)" "$@"
 bash scripts/fuzz-check.sh
 bash scripts/sanitize-check.sh
 bash scripts/windows-check.sh
+bash scripts/package-check.sh

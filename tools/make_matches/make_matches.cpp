@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "haldenmoor_version.h"
+
 namespace {
 
 const char kUsage[] =
@@ -24,8 +26,15 @@ const char kUsage[] =
     "       make_matches random OUTPUT [--frames N] [--points P] [--kind world|frame|mixed]"
     " [--seed S]\n"
     "       make_matches hostile CASE OUTPUT\n"
-    "CASE: negative-world negative-match overflow-world overflow-match huge-count\n"
-    "      truncated tail-bytes bad-link unresolved-id empty\n";
+    "       make_matches --help | --version\n"
+    "Writes a match file for Twinscope.\n"
+    "  demo     48 frames: a waving grid of world points and its turning match points\n"
+    "  random   N frames (default 100) of P world and P match points (default 100), to-world,\n"
+    "           to-frame or mixed kinds (default mixed); the same seed (default 1) gives the\n"
+    "           same file\n"
+    "  hostile  a damaged file for tests, CASE one of: negative-world negative-match\n"
+    "           overflow-world overflow-match huge-count truncated tail-bytes bad-link\n"
+    "           unresolved-id empty\n";
 
 // One point of a frame as the file carries it.
 struct Point {
@@ -320,6 +329,14 @@ int run_random(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
+    if (argc == 2 && (command == "--help" || command == "-h")) {
+        fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc == 2 && command == "--version") {
+        printf("make_matches (Haldenmoor) %s\n", HALDENMOOR_VERSION);
+        return 0;
+    }
     if (command == "demo" && argc == 3) {
         Output out = {nullptr, {}, false};
         if (!open_output(out, argv[2])) return 1;

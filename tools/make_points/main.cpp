@@ -9,6 +9,7 @@
 
 #include "convert.h"
 #include "shapes.h"
+#include "haldenmoor_version.h"
 
 namespace {
 
@@ -211,6 +212,10 @@ bool make(const Options& options, OrientedPoints* points) {
 int main(int argc, char** argv) {
     if (argc == 2 && (!strcmp(argv[1], "--help") || !strcmp(argv[1], "-h"))) {
         fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc == 2 && !strcmp(argv[1], "--version")) {
+        printf("make_points (Haldenmoor) %s\n", HALDENMOOR_VERSION);
         return 0;
     }
     Options options;
