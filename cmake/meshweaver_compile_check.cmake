@@ -52,7 +52,5 @@ endforeach()
 string(REPLACE ";" " " haldenmoor_skipped_text "${haldenmoor_skipped_sources}")
 message(STATUS "Meshweaver compile check without PCL; skipped: ${haldenmoor_skipped_text}")
 
-add_library(meshweaver_compile_check OBJECT
-  ${haldenmoor_checked_sources} ${PROJECT_SOURCE_DIR}/common/command_line.cpp)
-haldenmoor_add_view(meshweaver_compile_check ${haldenmoor_mesh_dir})
-target_link_libraries(meshweaver_compile_check PRIVATE platform)
+add_library(meshweaver_compile_check OBJECT ${haldenmoor_checked_sources})
+target_link_libraries(meshweaver_compile_check PRIVATE view common platform)

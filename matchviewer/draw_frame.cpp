@@ -4,8 +4,7 @@
 
 #include <vector>
 
-#include "matchviewer/match_points.h"
-#include "view/view.h"
+#include "platform/win32.h"
 
 namespace {
 
@@ -17,8 +16,8 @@ const GLfloat* colour_of(int layer, const FramePoint& p) {
     return p.link >= 0 ? kLinkedColour[layer] : kUnlinkedColour[layer];
 }
 
-bool layer_shown(const ViewState* view, int layer) {
-    return layer == 0 ? view->show_world != 0 : view->show_matches != 0;
+bool layer_shown(const FrameLayers* layers, int layer) {
+    return layer == 0 ? layers->show_world != 0 : layers->show_matches != 0;
 }
 
 // Points handed to the renderer per call: the arrays built for a call stay small (under a
@@ -88,12 +87,31 @@ void draw_links(const FramePoint* walked, int32_t walked_count, const FramePoint
     }
 }
 
+void draw_frame_record(const void* record) {
+    draw_frame_content(static_cast<const FrameLayers*>(record));
+}
+
 }  // namespace
+
+void init_frame_layers(FrameLayers* layers) {
+    layers->show_world = 1;
+    layers->show_matches = 1;
+    layers->show_links = 1;
+    layers->links_to_world = 0;
+    for (int layer = 0; layer < 2; ++layer) {
+        layers->point_count[layer] = 0;
+        layers->point_array[layer] = nullptr;
+    }
+}
+
+ViewContent frame_view_content(const FrameLayers* layers) {
+    return ViewContent{0.2f, draw_frame_record, layers};
+}
 
 // Hands the renderer arrays of a few thousand points per call (OpenGL 1.1 client-side
 // arrays, no buffer objects) instead of one call per vertex and colour: the same primitives
 // in the same order with the same colours, so the same pixels, and the same state after.
-void draw_frame_content(ViewState* view) {
+void draw_frame_content(const FrameLayers* layers) {
     glDisable(GL_LIGHTING);
     DrawChunk chunk;
     chunk.vertices.resize(6 * (size_t)kPointsPerDraw);
@@ -104,15 +122,15 @@ void draw_frame_content(ViewState* view) {
     glPointSize(4.0f);
     glEnableClientState(GL_COLOR_ARRAY);
     for (int layer = 0; layer < 2; ++layer) {
-        if (!layer_shown(view, layer) || view->point_count[layer] <= 0) continue;
-        draw_dots(view->point_array[layer], view->point_count[layer], layer, chunk);
+        if (!layer_shown(layers, layer) || layers->point_count[layer] <= 0) continue;
+        draw_dots(layers->point_array[layer], layers->point_count[layer], layer, chunk);
     }
 
     glLineWidth(1.0f);
     for (int layer = 0; layer < 2; ++layer) {
-        if (!layer_shown(view, layer) || view->point_count[layer] <= 0) continue;
-        const FramePoint* points = view->point_array[layer];
-        const int32_t count = view->point_count[layer];
+        if (!layer_shown(layers, layer) || layers->point_count[layer] <= 0) continue;
+        const FramePoint* points = layers->point_array[layer];
+        const int32_t count = layers->point_count[layer];
         draw_ticks(points, count, layer, chunk);
         last_colour = colour_of(layer, points[count - 1]);
     }
@@ -121,13 +139,13 @@ void draw_frame_content(ViewState* view) {
     // call per vertex would have left it, at the colour of the last tick.
     if (last_colour) glColor3fv(last_colour);
 
-    if (view->show_links) {
-        const int from = view->links_to_world ? 1 : 0;
+    if (layers->show_links) {
+        const int from = layers->links_to_world ? 1 : 0;
         const int to = 1 - from;
         glLineWidth(2.0f);
         glColor3f(1.0f, 1.0f, 1.0f);
-        draw_links(view->point_array[from], view->point_count[from], view->point_array[to],
-                   view->point_count[to], chunk);
+        draw_links(layers->point_array[from], layers->point_count[from], layers->point_array[to],
+                   layers->point_count[to], chunk);
     }
 
     glDisableClientState(GL_VERTEX_ARRAY);

@@ -5,11 +5,12 @@
 namespace {
 
 // Inverts one of the layer flags and repaints.
-void toggle_layer(uint8_t ViewState::*flag) {
+void toggle_layer(uint8_t FrameLayers::*flag) {
     ViewState* view = &app->view;
+    FrameLayers* layers = &app->layers;
     {
         std::lock_guard<std::mutex> hold(view->paint_lock);
-        view->*flag = view->*flag ? 0 : 1;
+        layers->*flag = layers->*flag ? 0 : 1;
     }
     redraw_view(view);
 }
@@ -34,16 +35,16 @@ void handle_key(int key) {
             capture_frames(app);
             break;
         case 'F':
-            toggle_layer(&ViewState::show_matches);
+            toggle_layer(&FrameLayers::show_matches);
             break;
         case 'L':
-            toggle_layer(&ViewState::show_links);
+            toggle_layer(&FrameLayers::show_links);
             break;
         case 'R':
             reset_view_camera(&app->view);
             break;
         case 'W':
-            toggle_layer(&ViewState::show_world);
+            toggle_layer(&FrameLayers::show_world);
             break;
     }
 }

@@ -5,6 +5,7 @@
 #include <stdio.h>
 
 #include "common/command_line.h"
+#include "matchviewer/draw_frame.h"
 #include "matchviewer/match_points.h"
 #include "platform/win32.h"
 #include "view/view.h"
@@ -13,6 +14,7 @@ struct MatchApp {
     HINSTANCE instance;
     HWND main_window;
     ViewState view;
+    FrameLayers layers;  // the frame on show, lent to the view
     HWND log_box;
     HWND scroll_bar;
     char input_path[MAX_PATH];
@@ -21,7 +23,6 @@ struct MatchApp {
     int32_t frame_count;
     int64_t* frame_offsets;
     int32_t frame_capacity;
-    uint8_t links_to_world;
     int32_t world_capacity;
     int32_t match_capacity;
     WorldPoint* world_points;

@@ -62,7 +62,8 @@ void start_match_app(HWND hwnd) {
     view->width = 240;
     view->height = 180;
     view->dragging = 0;
-    init_view_content(view);
+    init_frame_layers(&app->layers);
+    set_view_content(view, frame_view_content(&app->layers));
     const wchar_t* reason = nullptr;
     if (!start_view(view, &reason)) show_error(reason);
     index_frames();
@@ -72,8 +73,8 @@ void release_match_app() {
     {
         std::lock_guard<std::mutex> hold(app->view.paint_lock);
         for (int layer = 0; layer < 2; ++layer) {
-            app->view.point_array[layer] = nullptr;
-            app->view.point_count[layer] = 0;
+            app->layers.point_array[layer] = nullptr;
+            app->layers.point_count[layer] = 0;
         }
     }
     if (app->file) fclose(app->file);
@@ -160,24 +161,23 @@ void load_frame(int32_t n) {
     if (n == 0) return;
 
     ViewState* view = &app->view;
+    FrameLayers* layers = &app->layers;
     {
         std::lock_guard<std::mutex> hold(view->paint_lock);
         for (int layer = 0; layer < 2; ++layer) {
-            view->point_array[layer] = nullptr;
-            view->point_count[layer] = 0;
+            layers->point_array[layer] = nullptr;
+            layers->point_count[layer] = 0;
         }
     }
-    const FrameRead frame =
-        read_frame(app->file, app->frame_offsets[n - 1], app->world_points, app->world_capacity,
-                   app->match_points, app->match_capacity);
-    app->links_to_world = frame.links_to_world;
+    const FrameRead frame = read_frame(app->file, app->frame_offsets[n - 1], app->world_points,
+                                       app->world_capacity, app->match_points, app->match_capacity);
     {
         std::lock_guard<std::mutex> hold(view->paint_lock);
-        view->links_to_world = frame.links_to_world;
-        view->point_array[0] = app->world_points;
-        view->point_count[0] = frame.world_count;
-        view->point_count[1] = frame.match_count;
-        view->point_array[1] = app->match_points;
+        layers->links_to_world = frame.links_to_world;
+        layers->point_array[0] = app->world_points;
+        layers->point_count[0] = frame.world_count;
+        layers->point_count[1] = frame.match_count;
+        layers->point_array[1] = app->match_points;
     }
     redraw_view(view);
 

@@ -8,6 +8,8 @@
 #include "common/command_line.h"
 #include "common/main_window.h"
 #include "meshbuilder/build_mesh.h"
+#include "meshbuilder/draw_mesh.h"
+#include "meshbuilder/mesh_record.h"
 #include "meshbuilder/point_file.h"
 #include "platform/win32.h"
 #include "view/view.h"
@@ -16,6 +18,7 @@ struct MeshApp {
     HINSTANCE instance;
     HWND main_window;
     ViewState view;
+    MeshRecord mesh;  // the mesh on show, lent to the view; empty until the build has ended
     char input_path[MAX_PATH];
     PathResult path_result;
     // The start-up runs inside the main window's creation, with boxes whose loops dispatch
@@ -63,10 +66,7 @@ void build_and_show_mesh() {
 
     {
         std::lock_guard<std::mutex> hold(app->view.paint_lock);
-        app->view.vertices = mesh.vertices;
-        app->view.vertex_count = mesh.vertex_count;
-        app->view.triangle_count = mesh.triangle_count;
-        app->view.indices = mesh.indices;
+        app->mesh = mesh;
     }
     redraw_view(&app->view);
 }
@@ -82,6 +82,7 @@ void on_create(HWND hwnd) {
     view->width = 240;
     view->height = 180;
     view->dragging = 0;
+    set_view_content(view, mesh_view_content(&app->mesh));
     const wchar_t* reason = nullptr;
     if (!start_view(view, &reason)) show_error(reason);
     build_and_show_mesh();
@@ -131,19 +132,13 @@ LRESULT CALLBACK main_window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lpa
 
 // Takes the mesh back from the view before its arrays are freed, so no paint can read them.
 void release_mesh() {
-    float* vertices;
-    int32_t* indices;
+    MeshRecord mesh;
     {
         std::lock_guard<std::mutex> hold(app->view.paint_lock);
-        vertices = app->view.vertices;
-        indices = app->view.indices;
-        app->view.vertices = nullptr;
-        app->view.indices = nullptr;
-        app->view.vertex_count = 0;
-        app->view.triangle_count = 0;
+        mesh = app->mesh;
+        app->mesh = MeshRecord{};
     }
-    free(vertices);
-    free(indices);
+    free_mesh_record(&mesh);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #include "view/view.h"
 
 #include "common/main_window.h"
-
+#include "view/camera.h"
+#include "view/paint.h"
 #include "view/projection.h"
 
 namespace {
@@ -46,53 +47,7 @@ void draw_axes(float length) {
     glPopMatrix();
 }
 
-}  // namespace
-
-void init_view_state(ViewState* view) {
-    view->parent_window = nullptr;
-    view->view_window = nullptr;
-    view->ready = 0;
-    view->failed = 0;
-    view->asking_user = 0;
-    view->dragging = 0;
-    reset_camera(view);
-    init_view_content(view);
-}
-
-bool start_view(ViewState* view, const wchar_t** reason) {
-    HANDLE thread = CreateThread(nullptr, 0, view_thread_main, view, 0, nullptr);
-    if (!thread) {
-        *reason = L"The 3D view could not be started: no thread could be created.";
-        return false;
-    }
-    CloseHandle(thread);
-    DWORD waited = 0;
-    while (!view->ready) {
-        if (view->failed) {
-            *reason = L"The 3D view could not be started: its window could not be created.";
-            return false;
-        }
-        if (waited >= kStartTimeoutMs) {
-            *reason = L"The 3D view did not start in time; the program goes on without it.";
-            return false;
-        }
-        Sleep(50);
-        if (!view->asking_user) waited += 50;
-    }
-    return true;
-}
-
-void set_fixed_state() {
-    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
-    glEnable(GL_CULL_FACE);
-    glCullFace(GL_BACK);
-    glShadeModel(GL_SMOOTH);
-    glEnable(GL_DEPTH_TEST);
-    glEnable(GL_NORMALIZE);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glPolygonMode(GL_FRONT, GL_FILL);
-}
-
+// Chooses and sets the double-buffered RGBA format; tells the user about a software renderer.
 bool set_pixel_format(HDC dc) {
     PIXELFORMATDESCRIPTOR request = {};
     request.nSize = sizeof(PIXELFORMATDESCRIPTOR);
@@ -122,6 +77,7 @@ bool set_pixel_format(HDC dc) {
     return true;
 }
 
+// The GL context of the view window, made current on the view thread, with the start projection.
 bool create_gl_context(HWND hwnd) {
     // NOTE: the DC stays in use for the life of the thread and is never released.
     HDC dc = GetDC(hwnd);
@@ -141,19 +97,7 @@ bool create_gl_context(HWND hwnd) {
     return true;
 }
 
-void setup_lights() {
-    const GLfloat position[] = {0.0f, 5.0f, 5.0f, 1.0f};
-    const GLfloat ambient[] = {0.1f, 0.1f, 0.1f, 1.0f};
-    const GLfloat diffuse[] = {0.8f, 0.8f, 0.8f, 1.0f};
-    const GLfloat specular[] = {0.1f, 0.1f, 0.1f, 1.0f};
-    glLightfv(GL_LIGHT0, GL_POSITION, position);
-    glLightfv(GL_LIGHT0, GL_AMBIENT, ambient);
-    glLightfv(GL_LIGHT0, GL_DIFFUSE, diffuse);
-    glLightfv(GL_LIGHT0, GL_SPECULAR, specular);
-    glEnable(GL_LIGHTING);
-    glEnable(GL_LIGHT0);
-}
-
+// The viewport and projection of the stored rectangle, then a repaint.
 void resize_view() {
     ViewState* view = the_view;
     int width, height;
@@ -167,20 +111,8 @@ void resize_view() {
     redraw_view(view);
 }
 
-void paint_view(ViewState* view) {
-    std::lock_guard<std::mutex> hold(view->paint_lock);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glLoadIdentity();
-    gluLookAt(view->eye[0], view->eye[1], view->eye[2], view->center[0], view->center[1],
-              view->center[2], view->up[0], view->up[1], view->up[2]);
-    draw_axes(view_axis_length);
-    glPushMatrix();
-    draw_view_content(view);
-    glPopMatrix();
-    glFlush();
-    SwapBuffers(wglGetCurrentDC());
-}
-
+// Mouse handlers of the camera. on_mouse_move runs on the view thread; on_mouse_wheel on
+// whichever thread received the wheel message.
 void on_mouse_move(WPARAM flags, int x, int y) {
     ViewState* view = the_view;
     bool repaint;
@@ -197,44 +129,6 @@ void on_mouse_wheel(WPARAM wparam, ViewState* view) {
         camera_wheel_step(view, LOWORD(wparam), (short)HIWORD(wparam));
     }
     redraw_view(view);
-}
-
-void redraw_view(ViewState* view) { SendMessageW(view->view_window, WM_VIEW_REDRAW, 0, 0); }
-
-void place_view(ViewState* view, int x, int y, int width, int height) {
-    {
-        std::lock_guard<std::mutex> hold(view->paint_lock);
-        view->x = x;
-        view->y = y;
-        view->width = width;
-        view->height = height;
-    }
-    SetWindowPos(view->view_window, nullptr, x, y, width, height, SWP_NOZORDER);
-}
-
-void reset_view_camera(ViewState* view) {
-    {
-        std::lock_guard<std::mutex> hold(view->paint_lock);
-        reset_camera(view);
-    }
-    redraw_view(view);
-}
-
-void route_wheel_to_view(ViewState* view, HWND main_window, WPARAM wparam, LPARAM lparam) {
-    RECT r;
-    GetWindowRect(main_window, &r);
-    // NOTE: the client origin is derived from the frame and caption metrics of a sizable,
-    // captioned window without a menu.
-    const int qx = GET_X_LPARAM(lparam) - r.left - GetSystemMetrics(SM_CXFRAME);
-    const int qy = GET_Y_LPARAM(lparam) - r.top - GetSystemMetrics(SM_CYFRAME) -
-                   GetSystemMetrics(SM_CYCAPTION);
-    bool over;
-    {
-        std::lock_guard<std::mutex> hold(view->paint_lock);
-        over = view->x <= qx && qx <= view->x + view->width && view->y <= qy &&
-               qy <= view->y + view->height;
-    }
-    if (over) on_mouse_wheel(wparam, view);
 }
 
 LRESULT CALLBACK view_window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
@@ -281,6 +175,7 @@ LRESULT CALLBACK view_window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lpa
     return DefWindowProcW(hwnd, msg, wparam, lparam);
 }
 
+// Thread routine of the view: window, context, fixed state, light, message loop.
 DWORD WINAPI view_thread_main(LPVOID param) {
     ViewState* view = static_cast<ViewState*>(param);
 
@@ -305,4 +200,123 @@ DWORD WINAPI view_thread_main(LPVOID param) {
 
     run_message_loop();
     return 0;
+}
+
+}  // namespace
+
+void init_view_state(ViewState* view) {
+    view->parent_window = nullptr;
+    view->view_window = nullptr;
+    view->ready = 0;
+    view->failed = 0;
+    view->asking_user = 0;
+    view->dragging = 0;
+    reset_camera(view);
+    view->content = ViewContent{1.0f, nullptr, nullptr};
+}
+
+void set_view_content(ViewState* view, const ViewContent& content) {
+    std::lock_guard<std::mutex> hold(view->paint_lock);
+    view->content = content;
+}
+
+bool start_view(ViewState* view, const wchar_t** reason) {
+    HANDLE thread = CreateThread(nullptr, 0, view_thread_main, view, 0, nullptr);
+    if (!thread) {
+        *reason = L"The 3D view could not be started: no thread could be created.";
+        return false;
+    }
+    CloseHandle(thread);
+    DWORD waited = 0;
+    while (!view->ready) {
+        if (view->failed) {
+            *reason = L"The 3D view could not be started: its window could not be created.";
+            return false;
+        }
+        if (waited >= kStartTimeoutMs) {
+            *reason = L"The 3D view did not start in time; the program goes on without it.";
+            return false;
+        }
+        Sleep(50);
+        if (!view->asking_user) waited += 50;
+    }
+    return true;
+}
+
+void set_fixed_state() {
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    glEnable(GL_CULL_FACE);
+    glCullFace(GL_BACK);
+    glShadeModel(GL_SMOOTH);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_NORMALIZE);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glPolygonMode(GL_FRONT, GL_FILL);
+}
+
+void setup_lights() {
+    const GLfloat position[] = {0.0f, 5.0f, 5.0f, 1.0f};
+    const GLfloat ambient[] = {0.1f, 0.1f, 0.1f, 1.0f};
+    const GLfloat diffuse[] = {0.8f, 0.8f, 0.8f, 1.0f};
+    const GLfloat specular[] = {0.1f, 0.1f, 0.1f, 1.0f};
+    glLightfv(GL_LIGHT0, GL_POSITION, position);
+    glLightfv(GL_LIGHT0, GL_AMBIENT, ambient);
+    glLightfv(GL_LIGHT0, GL_DIFFUSE, diffuse);
+    glLightfv(GL_LIGHT0, GL_SPECULAR, specular);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_LIGHT0);
+}
+
+void paint_view(ViewState* view) {
+    std::lock_guard<std::mutex> hold(view->paint_lock);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glLoadIdentity();
+    gluLookAt(view->eye[0], view->eye[1], view->eye[2], view->center[0], view->center[1],
+              view->center[2], view->up[0], view->up[1], view->up[2]);
+    draw_axes(view->content.axis_length);
+    glPushMatrix();
+    if (view->content.draw) view->content.draw(view->content.record);
+    glPopMatrix();
+    glFlush();
+    SwapBuffers(wglGetCurrentDC());
+}
+
+void redraw_view(ViewState* view) {
+    SendMessageW(view->view_window, WM_VIEW_REDRAW, 0, 0);
+}
+
+void place_view(ViewState* view, int x, int y, int width, int height) {
+    {
+        std::lock_guard<std::mutex> hold(view->paint_lock);
+        view->x = x;
+        view->y = y;
+        view->width = width;
+        view->height = height;
+    }
+    SetWindowPos(view->view_window, nullptr, x, y, width, height, SWP_NOZORDER);
+}
+
+void reset_view_camera(ViewState* view) {
+    {
+        std::lock_guard<std::mutex> hold(view->paint_lock);
+        reset_camera(view);
+    }
+    redraw_view(view);
+}
+
+void route_wheel_to_view(ViewState* view, HWND main_window, WPARAM wparam, LPARAM lparam) {
+    RECT r;
+    GetWindowRect(main_window, &r);
+    // NOTE: the client origin is derived from the frame and caption metrics of a sizable,
+    // captioned window without a menu.
+    const int qx = GET_X_LPARAM(lparam) - r.left - GetSystemMetrics(SM_CXFRAME);
+    const int qy = GET_Y_LPARAM(lparam) - r.top - GetSystemMetrics(SM_CYFRAME) -
+                   GetSystemMetrics(SM_CYCAPTION);
+    bool over;
+    {
+        std::lock_guard<std::mutex> hold(view->paint_lock);
+        over = view->x <= qx && qx <= view->x + view->width && view->y <= qy &&
+               qy <= view->y + view->height;
+    }
+    if (over) on_mouse_wheel(wparam, view);
 }

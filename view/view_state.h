@@ -8,6 +8,17 @@
 
 #include "platform/win32.h"
 
+// What a program hands its view before start_view: the length of the three axes, the
+// renderer the paint cycle calls between the push and pop around the content, and the
+// program's own content record that the renderer draws (a mesh, the layers of a frame).
+// The view keeps the pointer and never looks inside the record; the program changes the
+// record only while it holds the view's paint_lock.
+struct ViewContent {
+    float axis_length;
+    void (*draw)(const void* record);  // null: the axes alone
+    const void* record;
+};
+
 struct ViewState {
     HWND parent_window;
     HWND view_window;  // null until the view thread's CreateWindowExW has returned
@@ -21,8 +32,8 @@ struct ViewState {
     uint8_t dragging;
     int32_t last_x, last_y;
 
-    // The program's own content fields (its mesh, or its frame layers).
-#include "view_content_fields.h"
+    // What the program has handed over; set with set_view_content.
+    ViewContent content;
 
     // NOTE: paint_view holds this while it reads the camera and the content; writers on the
     // main thread take it around their stores and never across a synchronous send, so a

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bench/paired_ratio.h"
+#include "matchviewer/draw_frame.h"
 #include "matchviewer/match_points.h"
 #include "tests/view/paint_harness.h"
 #include "view/view.h"
@@ -69,14 +70,17 @@ void BM_PaintFrame(benchmark::State& state) {
         return;
     }
     static ViewState view;
+    static FrameLayers layers;
     init_view_state(&view);
+    init_frame_layers(&layers);
+    hand_frame_to_view(&view, &layers);
     const int32_t half = (int32_t)(state.range(0) / 2);
     std::vector<FramePoint> world = world_layer(half);
     std::vector<FramePoint> matches = match_layer(world);
-    view.point_array[0] = world.data();
-    view.point_count[0] = half;
-    view.point_array[1] = matches.data();
-    view.point_count[1] = half;
+    layers.point_array[0] = world.data();
+    layers.point_count[0] = half;
+    layers.point_array[1] = matches.data();
+    layers.point_count[1] = half;
     const PaintResult reference = paint_and_read(&view, true);
     const PaintResult arrays = paint_and_read(&view, false);
     if (!centre_drawn(arrays)) {
@@ -97,7 +101,7 @@ void BM_PaintFrame(benchmark::State& state) {
     report_ratios(state, "speedup", speedups);
     state.counters["points"] = 2.0 * half;
     state.counters["drawn_pixels"] = (double)drawn_pixels(arrays);
-    init_view_state(&view);
+    init_frame_layers(&layers);
 }
 BENCHMARK(BM_PaintFrame)->Arg(200000)->Iterations(10)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PaintFrame)->Arg(5000000)->Iterations(4)->Unit(benchmark::kMillisecond)->UseRealTime();

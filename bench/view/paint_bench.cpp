@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "bench/paired_ratio.h"
+#include "meshbuilder/mesh_record.h"
 #include "tests/view/paint_harness.h"
 #include "view/view.h"
 
@@ -59,12 +60,14 @@ void BM_PaintMesh(benchmark::State& state) {
         return;
     }
     static ViewState view;
+    static MeshRecord record;
     init_view_state(&view);
     Mesh mesh = sphere_mesh((int)state.range(0));
-    view.vertices = mesh.vertices.data();
-    view.vertex_count = (int32_t)(mesh.vertices.size() / 3);
-    view.indices = mesh.indices.data();
-    view.triangle_count = (int32_t)(mesh.indices.size() / 3);
+    record.vertices = mesh.vertices.data();
+    record.vertex_count = (int32_t)(mesh.vertices.size() / 3);
+    record.indices = mesh.indices.data();
+    record.triangle_count = (int32_t)(mesh.indices.size() / 3);
+    hand_mesh_to_view(&view, &record);
     const PaintResult reference = paint_and_read(&view, true);
     const PaintResult arrays = paint_and_read(&view, false);
     if (!centre_drawn(arrays)) {
@@ -83,9 +86,9 @@ void BM_PaintMesh(benchmark::State& state) {
         speedups.push_back(1.0 / arrays_over_immediate);
     }
     report_ratios(state, "speedup", speedups);
-    state.counters["triangles"] = view.triangle_count;
+    state.counters["triangles"] = record.triangle_count;
     state.counters["drawn_pixels"] = (double)drawn_pixels(arrays);
-    init_view_state(&view);
+    record = MeshRecord{};
 }
 BENCHMARK(BM_PaintMesh)->Arg(100000)->Iterations(20)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PaintMesh)->Arg(1000000)->Iterations(10)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "matchviewer/draw_frame.h"
 #include "matchviewer/match_points.h"
 #include "tests/view/paint_harness.h"
 #include "view/view.h"
@@ -45,22 +46,24 @@ class FramePaint : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(window_open) << "no GL window";
         init_view_state(&view);
+        init_frame_layers(&layers);
+        hand_frame_to_view(&view, &layers);
     }
     void show(std::vector<FramePoint>& world, std::vector<FramePoint>& matches) {
-        view.point_array[0] = world.data();
-        view.point_count[0] = (int32_t)world.size();
-        view.point_array[1] = matches.data();
-        view.point_count[1] = (int32_t)matches.size();
+        layers.point_array[0] = world.data();
+        layers.point_count[0] = (int32_t)world.size();
+        layers.point_array[1] = matches.data();
+        layers.point_count[1] = (int32_t)matches.size();
     }
     // Every combination of shown layers and link direction paints as the reference does and
     // leaves the same state; least_drawn pixels at least with everything shown.
     void expect_same_paints(int64_t least_drawn) {
         for (int flags = 0; flags < 16; ++flags) {
             SCOPED_TRACE(flags);
-            view.show_world = flags & 1;
-            view.show_matches = (flags >> 1) & 1;
-            view.show_links = (flags >> 2) & 1;
-            view.links_to_world = (flags >> 3) & 1;
+            layers.show_world = flags & 1;
+            layers.show_matches = (flags >> 1) & 1;
+            layers.show_links = (flags >> 2) & 1;
+            layers.links_to_world = (flags >> 3) & 1;
             const PaintResult reference = paint_and_read(&view, true);
             const PaintResult arrays = paint_and_read(&view, false);
             ASSERT_EQ((size_t)kWidth * kHeight * 4, reference.pixels.size());
@@ -81,6 +84,7 @@ class FramePaint : public ::testing::Test {
     }
     static bool window_open;
     ViewState view;
+    FrameLayers layers;
 };
 bool FramePaint::window_open = false;
 
@@ -107,10 +111,10 @@ TEST_F(FramePaint, EmptyLayersDrawTheAxesOnly) {
     std::vector<FramePoint> world = layer_points(500, 1, 5);
     std::vector<FramePoint> none;
     show(world, none);
-    view.point_array[1] = nullptr;
+    layers.point_array[1] = nullptr;
     expect_same_paints(10);
     show(none, world);
-    view.point_array[0] = nullptr;
+    layers.point_array[0] = nullptr;
     expect_same_paints(10);
 }
 

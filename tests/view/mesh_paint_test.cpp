@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "meshbuilder/mesh_record.h"
 #include "tests/view/paint_harness.h"
 #include "view/view.h"
 
@@ -51,11 +52,11 @@ Mesh triangle_soup(int vertex_count, int triangle_count) {
     return m;
 }
 
-void show(ViewState* view, Mesh& m) {
-    view->vertices = m.vertices.data();
-    view->vertex_count = (int32_t)(m.vertices.size() / 3);
-    view->indices = m.indices.data();
-    view->triangle_count = (int32_t)(m.indices.size() / 3);
+void show(MeshRecord* mesh, Mesh& m) {
+    mesh->vertices = m.vertices.data();
+    mesh->vertex_count = (int32_t)(m.vertices.size() / 3);
+    mesh->indices = m.indices.data();
+    mesh->triangle_count = (int32_t)(m.indices.size() / 3);
 }
 
 void set_eye(ViewState* view, float x, float y, float z) {
@@ -83,15 +84,17 @@ class MeshPaint : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(window_open) << "no GL window";
         init_view_state(&view);
+        hand_mesh_to_view(&view, &mesh);
     }
     static bool window_open;
     ViewState view;
+    MeshRecord mesh{};
 };
 bool MeshPaint::window_open = false;
 
 TEST_F(MeshPaint, SphereFromSeveralPosesEqualsImmediateMode) {
     Mesh m = sphere(120);
-    show(&view, m);
+    show(&mesh, m);
     // The home pose sees the sphere whole; the others from the side, close up (the sphere
     // fills the frame and crosses the near plane) and from inside (only back faces: culled).
     expect_same_paint(&view, kWidth * kHeight / 20);
@@ -105,7 +108,7 @@ TEST_F(MeshPaint, SphereFromSeveralPosesEqualsImmediateMode) {
 
 TEST_F(MeshPaint, OverlappingTrianglesEqualImmediateMode) {
     Mesh m = triangle_soup(2000, 30000);
-    show(&view, m);
+    show(&mesh, m);
     expect_same_paint(&view, kWidth * kHeight / 10);
     set_eye(&view, -1.0f, 3.0f, 3.0f);
     expect_same_paint(&view, kWidth * kHeight / 10);

@@ -1,32 +1,34 @@
-// Meshweaver's view content for the paint tests and benchmarks: the program's renderer or
-// the immediate-mode reference, chosen per paint; the frame is read right after it.
+// Meshweaver's hand-off for the paint tests and benchmarks: the program's renderer or the
+// immediate-mode reference, chosen per paint; the frame is read right after it.
 #include "meshbuilder/draw_mesh.h"
 #include "tests/view/paint_harness.h"
 #include "view/view.h"
 
-const float view_axis_length = 1.0f;
+namespace {
 
-void init_view_content(ViewState* view) {
-    view->vertex_count = 0;
-    view->triangle_count = 0;
-    view->vertices = nullptr;
-    view->indices = nullptr;
-}
-
-void draw_view_content(ViewState* view) {
+void draw_mesh_or_reference(const void* record) {
+    const MeshRecord* mesh = static_cast<const MeshRecord*>(record);
     if (paint_immediate) {
-        draw_mesh_immediate(view);
+        draw_mesh_immediate(mesh);
     } else {
-        draw_mesh(view);
+        draw_mesh(mesh);
     }
     record_paint();
 }
 
-void draw_mesh_immediate(ViewState* view) {
-    const float* vertices = view->vertices;
-    const int32_t* indices = view->indices;
+}  // namespace
+
+void hand_mesh_to_view(ViewState* view, const MeshRecord* mesh) {
+    ViewContent content = mesh_view_content(mesh);
+    content.draw = draw_mesh_or_reference;
+    set_view_content(view, content);
+}
+
+void draw_mesh_immediate(const MeshRecord* mesh) {
+    const float* vertices = mesh->vertices;
+    const int32_t* indices = mesh->indices;
     glBegin(GL_TRIANGLES);
-    for (int32_t t = 0; t < view->triangle_count; ++t) {
+    for (int32_t t = 0; t < mesh->triangle_count; ++t) {
         for (int k = 0; k < 3; ++k) {
             const float* v = vertices + 3 * (size_t)indices[3 * (size_t)t + k];
             glVertex3f(v[0], v[1], v[2]);

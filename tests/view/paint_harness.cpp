@@ -1,5 +1,6 @@
 #include "tests/view/paint_harness.h"
 
+#include "view/paint.h"
 #include "view/projection.h"
 #include "view/view.h"
 

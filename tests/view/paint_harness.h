@@ -10,6 +10,8 @@
 
 #include "platform/win32.h"
 
+struct FrameLayers;
+struct MeshRecord;
 struct ViewState;
 
 // What one paint left: the pixels of the frame (RGBA rows, bottom row first) and the state
@@ -44,11 +46,16 @@ int64_t drawn_pixels(const PaintResult& result);
 // Pixels that differ between two paints of the same size.
 int64_t differing_pixels(const PaintResult& a, const PaintResult& b);
 
-// Supplied by the reference file of each program (tests/view/*_reference.cpp).
-// The renderer paint_and_read asks for; read by the content glue of the reference file.
+// The renderer paint_and_read asks for; read by the renderers of the reference files.
 extern bool paint_immediate;
-// Called by the content glue right after the content is drawn: reads the frame and state.
+// Called by those renderers right after the content is drawn: reads the frame and state.
 void record_paint();
+
+// Supplied by the reference file of each program (tests/view/*_reference.cpp): hand the
+// view the program's own content (its axis length and record) with a renderer that draws
+// it with the program's renderer or the immediate-mode reference, as paint_immediate says.
+void hand_mesh_to_view(ViewState* view, const MeshRecord* mesh);
+void hand_frame_to_view(ViewState* view, const FrameLayers* layers);
 // The immediate-mode references.
-void draw_mesh_immediate(ViewState* view);
-void draw_frame_immediate(ViewState* view);
+void draw_mesh_immediate(const MeshRecord* mesh);
+void draw_frame_immediate(const FrameLayers* layers);
