@@ -53,4 +53,4 @@ string(REPLACE ";" " " haldenmoor_skipped_text "${haldenmoor_skipped_sources}")
 message(STATUS "Meshweaver compile check without PCL; skipped: ${haldenmoor_skipped_text}")
 
 add_library(meshweaver_compile_check OBJECT ${haldenmoor_checked_sources})
-target_link_libraries(meshweaver_compile_check PRIVATE view common platform)
+target_link_libraries(meshweaver_compile_check PRIVATE main_window_cases view common platform)

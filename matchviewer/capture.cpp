@@ -6,9 +6,10 @@
 
 #include <string>
 
+#include "matchviewer/capture.h"
+
 #include "matchviewer/bmp_file.h"
 #include "matchviewer/capture_naming.h"
-#include "matchviewer/match_app.h"
 #include "platform/crt.h"
 
 namespace {
@@ -17,7 +18,7 @@ bool name_taken(const wchar_t* name, void*) {
     return GetFileAttributesW(name) != INVALID_FILE_ATTRIBUTES;
 }
 
-void show_capture_error(const std::wstring& text) {
+void show_capture_error(const MatchApp* app, const std::wstring& text) {
     MessageBoxW(app->main_window, text.c_str(), kAppCaption, MB_ICONERROR);
 }
 
@@ -70,7 +71,7 @@ struct Grab {
     int width, height;
 };
 
-void open_grab(Grab& grab) {
+void open_grab(const MatchApp* app, Grab& grab) {
     grab.screen = GetDC(nullptr);
     GetWindowRect(app->view.view_window, &grab.rect);
     grab.width = grab.rect.right - grab.rect.left;
@@ -124,44 +125,44 @@ bool write_frame(Grab& grab, const wchar_t* name, uint8_t* file_bytes, int64_t f
 
 }  // namespace
 
-void capture_frames(MatchApp* match_app) {
+void capture_frames(MatchApp* app) {
     wchar_t input[MAX_PATH];
-    if (MultiByteToWideChar(CP_ACP, 0, match_app->input_path, -1, input, MAX_PATH) == 0) {
-        show_capture_error(L"The path of the match file cannot be used for the capture.");
+    if (MultiByteToWideChar(CP_ACP, 0, app->input_path, -1, input, MAX_PATH) == 0) {
+        show_capture_error(app, L"The path of the match file cannot be used for the capture.");
         return;
     }
     CapturePath path;
     if (!init_capture_path(path, input, crt_folder_separator)) {
-        show_capture_error(L"The capture path would be longer than 259 characters.");
+        show_capture_error(app, L"The capture path would be longer than 259 characters.");
         return;
     }
     if (!make_capture_folder(path)) {
         wchar_t folder[kCapturePathCapacity];
         copy_capture_folder(path, folder, kCapturePathCapacity);
-        show_capture_error(L"Cannot create the capture folder\n" + std::wstring(folder));
+        show_capture_error(app, L"Cannot create the capture folder\n" + std::wstring(folder));
         return;
     }
 
     Grab grab = {};
-    open_grab(grab);
+    open_grab(app, grab);
     const int64_t file_size = bmp_file_size(grab.width, grab.height);
     uint8_t* file_bytes = file_size > 0 ? static_cast<uint8_t*>(malloc((size_t)file_size)) : nullptr;
     if (!file_bytes || (grab.width > 0 && grab.height > 0 && !grab.bits)) {
-        show_capture_error(L"Not enough memory to capture the view.");
+        show_capture_error(app, L"Not enough memory to capture the view.");
         free(file_bytes);
         close_grab(grab);
         return;
     }
     std::wstring reason;
     int32_t written = 0;
-    for (int32_t n = 1; n <= match_app->frame_count; ++n) {
-        load_frame(n);
+    for (int32_t n = 1; n <= app->frame_count; ++n) {
+        load_frame(app, n);
         if (choose_capture_name(path, n, name_taken, nullptr) < 0) {
-            show_capture_error(L"No free capture file name fits the path buffer.");
+            show_capture_error(app, L"No free capture file name fits the path buffer.");
             break;
         }
         if (!write_frame(grab, path.text, file_bytes, file_size, &reason)) {
-            show_capture_error(reason + L"\nThe capture stops here.");
+            show_capture_error(app, reason + L"\nThe capture stops here.");
             break;
         }
         ++written;
@@ -169,5 +170,5 @@ void capture_frames(MatchApp* match_app) {
     free(file_bytes);
     close_grab(grab);
     // NOTE: also after a capture that stopped early: the files written so far are kept.
-    if (written > 0 && !sync_capture_folder(path, &reason)) show_capture_error(reason);
+    if (written > 0 && !sync_capture_folder(path, &reason)) show_capture_error(app, reason);
 }

@@ -1,50 +1,36 @@
 // Twinscope: steps through the frames of a match file, one frame at a time in the 3D view,
 // with a log line per frame shown.
 #include "common/main_window.h"
+#include "common/main_window_cases.h"
+#include "matchviewer/keys.h"
 #include "matchviewer/match_app.h"
 
 namespace {
 
 const wchar_t* const kClassName = L"Twinscope";
 
+// The application record of the process: the window procedure's only way to it.
+MatchApp* app = nullptr;
+
 LRESULT CALLBACK main_window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+    LRESULT result;
+    if (handle_main_window_case(&app->view, hwnd, msg, wparam, lparam, &result)) return result;
     switch (msg) {
         case WM_CREATE:
-            start_match_app(hwnd);
+            start_match_app(app, hwnd);
             return 0;
         case WM_SIZE:
-            layout_children(LOWORD(lparam), HIWORD(lparam));
-            break;
-        case WM_PAINT: {
-            PAINTSTRUCT ps;
-            BeginPaint(hwnd, &ps);
-            redraw_view(&app->view);
-            EndPaint(hwnd, &ps);
-            break;
-        }
-        case WM_CLOSE:
-            DestroyWindow(hwnd);
-            PostQuitMessage(0);
-            return 0;
-        case WM_DESTROY:
-            PostQuitMessage(0);
+            layout_children(app, LOWORD(lparam), HIWORD(lparam));
             break;
         case WM_KEYDOWN:
-            handle_key((int)wparam);
+            handle_key(app, (int)wparam);
             break;
         case WM_HSCROLL:
-            scroll_frames(wparam);
+            scroll_frames(app, wparam);
             return 0;
-        case WM_MOUSEWHEEL:
-            route_wheel(wparam, lparam);
-            return 0;
-        case WM_VIEW_REDRAW:
-            redraw_view(&app->view);
-            break;
     }
     return DefWindowProcW(hwnd, msg, wparam, lparam);
 }
-
 
 }  // namespace
 
@@ -66,6 +52,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
     }
 
     run_message_loop();
-    release_match_app();
+    release_match_app(app);
     return 0;
 }

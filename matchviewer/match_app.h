@@ -29,22 +29,26 @@ struct MatchApp {
     MatchPoint* match_points;
 };
 
-extern MatchApp* app;
-
 // Caption of every message box of the program.
 extern const wchar_t* const kAppCaption;
 
 // The create handler of the main window: children, the view thread, then the match file
 // and its first frame.
-void start_match_app(HWND main_window);
+void start_match_app(MatchApp* app, HWND main_window);
 // After the message loop: withdraws the frame from the view, closes the file, frees the arrays.
-void release_match_app();
+void release_match_app(MatchApp* app);
 
-void layout_children(int cw, int ch);
-void append_log(const wchar_t* text);
-void route_wheel(WPARAM wparam, LPARAM lparam);
-void scroll_frames(WPARAM wparam);
-void index_frames();
-void load_frame(int32_t n);
-void handle_key(int key);
-void capture_frames(MatchApp* match_app);
+// Places the view, the log box and the scrollbar in a client area of cw x ch.
+void layout_children(MatchApp* app, int cw, int ch);
+// Appends text to the log box; a full box starts over with text alone.
+void append_log(MatchApp* app, const wchar_t* text);
+// WM_HSCROLL of the frame scrollbar: the frame its code asks for, through go_to_frame.
+void scroll_frames(MatchApp* app, WPARAM wparam);
+// The one path of a frame change by the user (scrollbar, arrow keys): moves the scrollbar to
+// target and shows that frame; nothing when target is the frame already there.
+void go_to_frame(MatchApp* app, int32_t target);
+// Opens the match file, indexes its frames, logs their count and shows frame 1.
+void index_frames(MatchApp* app);
+// Reads frame n (clamped to the file's frames) into the arrays the view draws, repaints and
+// logs its statistics line. The scrollbar is left where it is.
+void load_frame(MatchApp* app, int32_t n);

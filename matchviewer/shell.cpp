@@ -6,7 +6,6 @@
 #include "matchviewer/match_file.h"
 #include "matchviewer/scroll_rules.h"
 
-MatchApp* app = nullptr;
 const wchar_t* const kAppCaption = L"Twinscope";
 
 namespace {
@@ -15,7 +14,7 @@ const int kLogHeight = 135;
 const int kScrollHeight = 15;
 const int kBelowView = 150;
 
-void show_error(const wchar_t* text) {
+void show_error(const MatchApp* app, const wchar_t* text) {
     MessageBoxW(app->main_window, text, kAppCaption, MB_ICONERROR);
 }
 
@@ -32,7 +31,7 @@ HFONT create_log_font() {
     return result;
 }
 
-void create_children(HWND hwnd) {
+void create_children(MatchApp* app, HWND hwnd) {
     HFONT font = create_log_font();
     app->log_box = CreateWindowExW(
         WS_EX_CLIENTEDGE, L"EDIT", L"",
@@ -45,15 +44,11 @@ void create_children(HWND hwnd) {
                                       250, 350, 300, 100, hwnd, nullptr, app->instance, nullptr);
 }
 
-
-
-
-
 }  // namespace
 
-void start_match_app(HWND hwnd) {
+void start_match_app(MatchApp* app, HWND hwnd) {
     app->main_window = hwnd;
-    create_children(hwnd);
+    create_children(app, hwnd);
     ViewState* view = &app->view;
     view->parent_window = hwnd;
     view->instance = app->instance;
@@ -65,11 +60,11 @@ void start_match_app(HWND hwnd) {
     init_frame_layers(&app->layers);
     set_view_content(view, frame_view_content(&app->layers));
     const wchar_t* reason = nullptr;
-    if (!start_view(view, &reason)) show_error(reason);
-    index_frames();
+    if (!start_view(view, &reason)) show_error(app, reason);
+    index_frames(app);
 }
 
-void release_match_app() {
+void release_match_app(MatchApp* app) {
     {
         std::lock_guard<std::mutex> hold(app->view.paint_lock);
         for (int layer = 0; layer < 2; ++layer) {
@@ -84,7 +79,7 @@ void release_match_app() {
     free(app->match_points);
 }
 
-void layout_children(int cw, int ch) {
+void layout_children(MatchApp* app, int cw, int ch) {
     // NOTE: a client area lower than the log and the scrollbar leaves the view empty
     // rather than with a negative height.
     const int view_height = ch > kBelowView ? ch - kBelowView : 0;
@@ -94,7 +89,7 @@ void layout_children(int cw, int ch) {
                  SWP_NOZORDER);
 }
 
-void append_log(const wchar_t* text) {
+void append_log(MatchApp* app, const wchar_t* text) {
     const int n = GetWindowTextLengthW(app->log_box);
     SendMessageW(app->log_box, EM_SETSEL, (WPARAM)n, (LPARAM)n);
     SendMessageW(app->log_box, EM_REPLACESEL, 0, (LPARAM)text);
@@ -107,11 +102,7 @@ void append_log(const wchar_t* text) {
     SendMessageW(app->log_box, EM_SETSEL, (WPARAM)m, (LPARAM)m);
 }
 
-void route_wheel(WPARAM wparam, LPARAM lparam) {
-    route_wheel_to_view(&app->view, app->main_window, wparam, lparam);
-}
-
-void scroll_frames(WPARAM wparam) {
+void scroll_frames(MatchApp* app, WPARAM wparam) {
     const int32_t current = GetScrollPos(app->scroll_bar, SB_CTL);
     const int code = LOWORD(wparam);
     int32_t thumb = HIWORD(wparam);
@@ -123,20 +114,23 @@ void scroll_frames(WPARAM wparam) {
         info.fMask = SIF_TRACKPOS;
         if (GetScrollInfo(app->scroll_bar, SB_CTL, &info)) thumb = info.nTrackPos;
     }
-    const int32_t target = scroll_target(code, current, thumb, app->frame_count);
-    if (target == current) return;
-    SetScrollPos(app->scroll_bar, SB_CTL, target, TRUE);
-    load_frame(target);
+    go_to_frame(app, scroll_target(code, current, thumb, app->frame_count));
 }
 
-void index_frames() {
+void go_to_frame(MatchApp* app, int32_t target) {
+    if (target == GetScrollPos(app->scroll_bar, SB_CTL)) return;
+    SetScrollPos(app->scroll_bar, SB_CTL, target, TRUE);
+    load_frame(app, target);
+}
+
+void index_frames(MatchApp* app) {
     if (app->path_result == PathResult::too_long) {
-        show_error(L"The path of the match file is too long (at most 259 characters).");
+        show_error(app, L"The path of the match file is too long (at most 259 characters).");
         return;
     }
     app->file = fopen(app->input_path, "rb");
     if (!app->file) {
-        show_error(L"Cannot open file");
+        show_error(app, L"Cannot open file");
         return;
     }
     FrameIndex index = {};
@@ -147,14 +141,14 @@ void index_frames() {
 
     wchar_t line[kLogLineCapacity];
     format_frame_count_line(app->frame_count, line, kLogLineCapacity);
-    append_log(line);
+    append_log(app, line);
     SetScrollRange(app->scroll_bar, SB_CTL, 1, app->frame_count, FALSE);
     SetScrollPos(app->scroll_bar, SB_CTL, 1, TRUE);
-    if (format_index_problem(result, line, kLogLineCapacity) > 0) show_error(line);
-    load_frame(1);
+    if (format_index_problem(result, line, kLogLineCapacity) > 0) show_error(app, line);
+    load_frame(app, 1);
 }
 
-void load_frame(int32_t n) {
+void load_frame(MatchApp* app, int32_t n) {
     if (!app->file) return;
     n = clamp_frame_number(n, app->frame_count);
     // NOTE: an empty file has no frame 1; nothing is read through the empty index.
@@ -183,6 +177,5 @@ void load_frame(int32_t n) {
 
     wchar_t line[kLogLineCapacity];
     format_statistics_line(n, frame, line, kLogLineCapacity);
-    append_log(line);
+    append_log(app, line);
 }
-

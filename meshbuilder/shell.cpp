@@ -7,6 +7,7 @@
 
 #include "common/command_line.h"
 #include "common/main_window.h"
+#include "common/main_window_cases.h"
 #include "meshbuilder/build_mesh.h"
 #include "meshbuilder/draw_mesh.h"
 #include "meshbuilder/mesh_record.h"
@@ -96,13 +97,6 @@ LRESULT CALLBACK main_window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lpa
         case WM_SIZE:
             place_view(&app->view, 0, 0, LOWORD(lparam), HIWORD(lparam));
             break;
-        case WM_PAINT: {
-            PAINTSTRUCT ps;
-            BeginPaint(hwnd, &ps);
-            redraw_view(&app->view);
-            EndPaint(hwnd, &ps);
-            break;
-        }
         case WM_CLOSE:
             // NOTE: closing now would end the boxes still to come (the quit message ends
             // every modal loop) and make the window's creation fail after the save.
@@ -110,22 +104,10 @@ LRESULT CALLBACK main_window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lpa
                 app->close_requested = true;
                 return 0;
             }
-            DestroyWindow(hwnd);
-            PostQuitMessage(0);
-            return 0;
-        case WM_DESTROY:
-            PostQuitMessage(0);
-            break;
-        case WM_KEYDOWN:
-            if (wparam == 0x52) reset_view_camera(&app->view);
-            break;
-        case WM_MOUSEWHEEL:
-            route_wheel_to_view(&app->view, hwnd, wparam, lparam);
-            return 0;
-        case WM_VIEW_REDRAW:
-            redraw_view(&app->view);
             break;
     }
+    LRESULT result;
+    if (handle_main_window_case(&app->view, hwnd, msg, wparam, lparam, &result)) return result;
     return DefWindowProcW(hwnd, msg, wparam, lparam);
 }
 

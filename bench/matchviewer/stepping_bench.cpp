@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "matchviewer/bmp_file.h"
+#include "matchviewer/capture.h"
+#include "matchviewer/keys.h"
 #include "matchviewer/match_app.h"
 
 namespace {
@@ -64,6 +66,9 @@ std::string write_match_file(const char* name, int count, int points) {
     return path;
 }
 
+// The application record the bench window works on, as the program's entry holds its own.
+MatchApp* app = nullptr;
+
 void pump_messages() {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -75,10 +80,10 @@ void pump_messages() {
 LRESULT CALLBACK bench_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
     switch (msg) {
         case WM_CREATE:
-            start_match_app(hwnd);
+            start_match_app(app, hwnd);
             return 0;
         case WM_SIZE:
-            layout_children(LOWORD(lparam), HIWORD(lparam));
+            layout_children(app, LOWORD(lparam), HIWORD(lparam));
             break;
         case WM_PAINT: {
             PAINTSTRUCT ps;
@@ -119,7 +124,7 @@ bool open_app(MatchApp* match_app, const std::string& path) {
 void close_app() {
     DestroyWindow(app->main_window);
     pump_messages();
-    release_match_app();
+    release_match_app(app);
 }
 
 void BM_StepTenThousandFrames(benchmark::State& state) {
@@ -134,7 +139,7 @@ void BM_StepTenThousandFrames(benchmark::State& state) {
         for (int batch = 0; batch < 10; ++batch) {
             const auto start = Clock::now();
             for (int i = 0; i < 1000; ++i) {
-                handle_key(VK_RIGHT);
+                handle_key(app, VK_RIGHT);
                 pump_messages();
             }
             per_step_us.push_back(
@@ -159,7 +164,7 @@ void BM_CaptureCostBeyondLoad(benchmark::State& state) {
     double load_s = 0, capture_s = 0, fwrite_s = 0;
     for (auto _ : state) {
         auto start = Clock::now();
-        for (int n = 1; n <= frames; ++n) load_frame(n);
+        for (int n = 1; n <= frames; ++n) load_frame(app, n);
         load_s = std::chrono::duration<double>(Clock::now() - start).count();
         start = Clock::now();
         capture_frames(app);
