@@ -18,22 +18,14 @@ bool layer_shown(const FrameLayers* layers, int layer) {
     return layer == 0 ? layers->show_world != 0 : layers->show_matches != 0;
 }
 
-void draw_frame_or_reference(const void* record) {
-    const FrameLayers* layers = static_cast<const FrameLayers*>(record);
-    if (paint_immediate) {
-        draw_frame_immediate(layers);
-    } else {
-        draw_frame_content(layers);
-    }
-    record_paint();
+void draw_reference(const void* record) {
+    draw_frame_immediate(static_cast<const FrameLayers*>(record));
 }
 
 }  // namespace
 
 void hand_frame_to_view(ViewState* view, const FrameLayers* layers) {
-    ViewContent content = frame_view_content(layers);
-    content.draw = draw_frame_or_reference;
-    set_view_content(view, content);
+    hand_to_view(view, frame_view_content(layers), draw_reference);
 }
 
 void draw_frame_immediate(const FrameLayers* layers) {

@@ -6,22 +6,14 @@
 
 namespace {
 
-void draw_mesh_or_reference(const void* record) {
-    const MeshRecord* mesh = static_cast<const MeshRecord*>(record);
-    if (paint_immediate) {
-        draw_mesh_immediate(mesh);
-    } else {
-        draw_mesh(mesh);
-    }
-    record_paint();
+void draw_reference(const void* record) {
+    draw_mesh_immediate(static_cast<const MeshRecord*>(record));
 }
 
 }  // namespace
 
 void hand_mesh_to_view(ViewState* view, const MeshRecord* mesh) {
-    ViewContent content = mesh_view_content(mesh);
-    content.draw = draw_mesh_or_reference;
-    set_view_content(view, content);
+    hand_to_view(view, mesh_view_content(mesh), draw_reference);
 }
 
 void draw_mesh_immediate(const MeshRecord* mesh) {

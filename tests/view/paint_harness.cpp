@@ -4,16 +4,45 @@
 #include "view/projection.h"
 #include "view/view.h"
 
-bool paint_immediate = false;
-
 namespace {
 
+bool paint_immediate = false;
+// The two renderers of the content handed over last.
+void (*program_renderer)(const void*) = nullptr;
+void (*reference_renderer)(const void*) = nullptr;
 PaintResult* recording = nullptr;
 int window_width = 0;
 int window_height = 0;
 
 LRESULT CALLBACK paint_window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
     return DefWindowProcW(hwnd, msg, wparam, lparam);
+}
+
+// Reads the frame and the state the content renderer left.
+void record_paint() {
+    if (!recording) return;
+    PaintResult& r = *recording;
+    r.width = window_width;
+    r.height = window_height;
+    r.pixels.assign((size_t)window_width * window_height * 4, 0);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, window_width, window_height, GL_RGBA, GL_UNSIGNED_BYTE, r.pixels.data());
+    glGetFloatv(GL_CURRENT_COLOR, r.current_colour);
+    r.lighting = glIsEnabled(GL_LIGHTING);
+    r.vertex_array = glIsEnabled(GL_VERTEX_ARRAY);
+    r.colour_array = glIsEnabled(GL_COLOR_ARRAY);
+    glGetFloatv(GL_POINT_SIZE, &r.point_size);
+    glGetFloatv(GL_LINE_WIDTH, &r.line_width);
+}
+
+void draw_program_or_reference(const void* record) {
+    if (paint_immediate) {
+        reference_renderer(record);
+    } else {
+        program_renderer(record);
+    }
+    record_paint();
 }
 
 }  // namespace
@@ -60,21 +89,12 @@ bool open_paint_window(int width, int height) {
     return glGetError() == GL_NO_ERROR;
 }
 
-void record_paint() {
-    if (!recording) return;
-    PaintResult& r = *recording;
-    r.width = window_width;
-    r.height = window_height;
-    r.pixels.assign((size_t)window_width * window_height * 4, 0);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, window_width, window_height, GL_RGBA, GL_UNSIGNED_BYTE, r.pixels.data());
-    glGetFloatv(GL_CURRENT_COLOR, r.current_colour);
-    r.lighting = glIsEnabled(GL_LIGHTING);
-    r.vertex_array = glIsEnabled(GL_VERTEX_ARRAY);
-    r.colour_array = glIsEnabled(GL_COLOR_ARRAY);
-    glGetFloatv(GL_POINT_SIZE, &r.point_size);
-    glGetFloatv(GL_LINE_WIDTH, &r.line_width);
+void hand_to_view(ViewState* view, const ViewContent& program, void (*reference)(const void*)) {
+    program_renderer = program.draw;
+    reference_renderer = reference;
+    ViewContent content = program;
+    content.draw = draw_program_or_reference;
+    set_view_content(view, content);
 }
 
 PaintResult paint_and_read(ViewState* view, bool immediate) {

@@ -10,9 +10,10 @@
 
 #include "platform/win32.h"
 
+#include "view/view_state.h"
+
 struct FrameLayers;
 struct MeshRecord;
-struct ViewState;
 
 // What one paint left: the pixels of the frame (RGBA rows, bottom row first) and the state
 // the content renderer leaves to what follows it.
@@ -46,14 +47,13 @@ int64_t drawn_pixels(const PaintResult& result);
 // Pixels that differ between two paints of the same size.
 int64_t differing_pixels(const PaintResult& a, const PaintResult& b);
 
-// The renderer paint_and_read asks for; read by the renderers of the reference files.
-extern bool paint_immediate;
-// Called by those renderers right after the content is drawn: reads the frame and state.
-void record_paint();
+// Hands view the program's content (axis length, record) with a renderer that draws the
+// record with the program's renderer or with reference, as paint_and_read asks, and then
+// reads what the frame shows.
+void hand_to_view(ViewState* view, const ViewContent& program, void (*reference)(const void*));
 
-// Supplied by the reference file of each program (tests/view/*_reference.cpp): hand the
-// view the program's own content (its axis length and record) with a renderer that draws
-// it with the program's renderer or the immediate-mode reference, as paint_immediate says.
+// Supplied by the reference file of each program (tests/view/*_reference.cpp): hand_to_view
+// with the program's own content and its immediate-mode reference.
 void hand_mesh_to_view(ViewState* view, const MeshRecord* mesh);
 void hand_frame_to_view(ViewState* view, const FrameLayers* layers);
 // The immediate-mode references.
