@@ -22,7 +22,6 @@ struct MatchApp {
     FILE* file;  // the match file, open for the whole run; null when it could not be opened
     int32_t frame_count;
     int64_t* frame_offsets;
-    int32_t frame_capacity;
     int32_t world_capacity;
     int32_t match_capacity;
     WorldPoint* world_points;

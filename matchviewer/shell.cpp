@@ -137,7 +137,6 @@ void index_frames(MatchApp* app) {
     const IndexResult result = index_match_file(app->file, index);
     app->frame_offsets = index.offsets;
     app->frame_count = index.count;
-    app->frame_capacity = index.capacity;
 
     wchar_t line[kLogLineCapacity];
     format_frame_count_line(app->frame_count, line, kLogLineCapacity);
