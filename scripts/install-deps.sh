@@ -24,7 +24,9 @@ test_packages=(
   xauth xclip
   clang libclang-rt-14-dev
   strace
-  g++-mingw-w64-x86-64 wine64 wine
+  # the Windows cross-build; Meshweaver's uses the headers of PCL, FLANN, Eigen and Boost,
+  # and files of the LZ4 and glibc source packages (.tar.xz)
+  g++-mingw-w64-x86-64 wine64 wine libflann-dev libeigen3-dev libboost-dev liblz4-dev xz-utils
   # tests only: the installed layout (desktop entries, manual pages), the Debian package
   # (dpkg-shlibdeps) and its installation on a clean Debian root
   desktop-file-utils man-db dpkg-dev debootstrap

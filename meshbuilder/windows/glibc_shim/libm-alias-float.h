@@ -1,0 +1,3 @@
+/* The library's symbol aliases: outside it the functions keep their internal names. */
+#pragma once
+#define libm_alias_float(from, to)
