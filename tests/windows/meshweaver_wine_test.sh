@@ -64,15 +64,20 @@ wait_box() {
   return 1
 }
 
+# True while box $1 (a window id) is shown.
+box_shown() { xdotool search --onlyvisible --name "^Meshweaver\$" 2>/dev/null | grep -qx "$1"; }
+
 # Answers box $1 with Return, as a user would, and waits until it is gone.
+# NOTE: Wine gives a new box the focus when it handles its mapping, so a Return typed before
+# that goes elsewhere; it is typed again while this box (by its id) stays.
 answer_box() {
+  local end=$((SECONDS + 30)) retry
   wine_point_at "$1"
-  xdotool key Return
-  local end=$((SECONDS + 15))
-  while xdotool getwindowname "$1" >/dev/null 2>&1 &&
-    xdotool search --onlyvisible --name "^Meshweaver\$" 2>/dev/null | grep -qx "$1"; do
+  while box_shown "$1"; do
     [ $SECONDS -lt $end ] || fail "box $1 did not close on Return"
-    sleep 0.1
+    xdotool key Return
+    retry=$((SECONDS + 2))
+    while box_shown "$1" && [ $SECONDS -lt $retry ]; do sleep 0.1; done
   done
 }
 
