@@ -53,11 +53,11 @@ source_entry_for() {
   read -r uri suite component <<<"$(apt-cache policy "$1" | awk '
     /^ \*\*\* / { mine = 1; next }
     /^     [^ ]/ { mine = 0 }
-    mine && $2 ~ /^(https?|ftp|file):/ { split($3, sc, "/"); print $2, sc[1], sc[2]; exit }')"
+    mine && !found && $2 ~ /^(https?|ftp|file):/ { split($3, sc, "/"); print $2, sc[1], sc[2]; found = 1 }')"
   [ -n "${component:-}" ] || { echo "cannot tell which archive installed $1" >&2; return 1; }
   where=$(apt-get indextargets --format '$(REPO_URI) $(RELEASE) $(COMPONENT) $(SOURCESENTRY)' |
     awk -v uri="${uri%/}/" -v suite="$suite" -v comp="$component" \
-      '$1 == uri && $2 == suite && $3 == comp { print $4; exit }')
+      '!found && $1 == uri && $2 == suite && $3 == comp { print $4; found = 1 }')
   [ -n "$where" ] || { echo "no sources entry for $uri $suite $component" >&2; return 1; }
   file=${where%:*} number=${where##*:}
   case "$file" in
@@ -86,7 +86,8 @@ source_entry_for() {
 # Makes sure apt knows source package $2 in version $3, which built installed package $1.
 ensure_source_known() {
   local package=$1 source=$2 version=$3 entry list
-  apt-cache showsrc "$source" 2>/dev/null | grep -qx "Version: $version" && return 0
+  # NOTE: grep reads all of the output (no -q), so apt-cache never writes into a closed pipe.
+  apt-cache showsrc "$source" 2>/dev/null | grep -x "Version: $version" >/dev/null && return 0
   entry=$(source_entry_for "$package")
   list=$(head -n 1 <<<"$entry")
   echo "Adding Debian's source packages to apt ($list)"
@@ -99,7 +100,7 @@ ensure_source_known() {
     echo "apt did not accept the deb-src entry; it was removed again" >&2
     exit 1
   fi
-  apt-cache showsrc "$source" 2>/dev/null | grep -qx "Version: $version" ||
+  apt-cache showsrc "$source" 2>/dev/null | grep -x "Version: $version" >/dev/null ||
     { echo "the archive has no source package $source $version" >&2; exit 1; }
 }
 
