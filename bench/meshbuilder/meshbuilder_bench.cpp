@@ -71,7 +71,7 @@ MeshRecord synthetic_mesh(int32_t count, std::vector<int32_t>* faces) {
 size_t library_triangulation(const OrientedPoints& points) {
     GreedySetup setup;
     prepare_reconstruction((int32_t)point_count(points), points.positions.data(),
-                           points.normals.data(), &setup);
+                           points.normals.data(), SearchAhead{0, false}, &setup);
     run_reconstruction(&setup);
     return setup.mesh.polygons.size();
 }
