@@ -92,7 +92,8 @@ private:
     }
     void start_helpers(int k) const;
     void helper_loop() const;
-    void queue_neighbours(pcl::index_t index, const pcl::Indices& row) const;
+    int queue_neighbours(pcl::index_t index, const pcl::Indices& row) const;
+    void wake_helpers(int queued) const;
     void wait_until_idle(std::unique_lock<std::mutex>& held) const;
 
     const SearchAhead ahead_;
@@ -186,27 +187,29 @@ void SearchAheadTree::wait_until_idle(std::unique_lock<std::mutex>& held) const 
     });
 }
 
-// Queues the closest neighbours of a row just asked for that nobody has queued or asked.
-void SearchAheadTree::queue_neighbours(pcl::index_t index, const pcl::Indices& row) const {
+// Queues the closest neighbours of a row just asked for that nobody has queued or asked,
+// with the lock held; returns how many were queued.
+int SearchAheadTree::queue_neighbours(pcl::index_t index, const pcl::Indices& row) const {
     AheadState& s = *state_;
+    if (s.live_helpers == 0) return 0;
     int queued = 0;
-    {
-        std::lock_guard<std::mutex> held(s.lock);
-        if (s.live_helpers == 0) return;
-        const size_t closest = std::min(row.size(), (size_t)kPredictedNeighbours + 1);
-        for (size_t m = 0; m < closest && s.pending_count < s.pending.size(); ++m) {
-            const pcl::index_t neighbour = row[m];
-            if (neighbour == index || neighbour < 0 || (size_t)neighbour >= s.place.size())
-                continue;
-            if (s.place[(size_t)neighbour] != kNotPredicted) continue;
-            s.place[(size_t)neighbour] = kQueued;
-            s.pending[(s.pending_first + s.pending_count) % s.pending.size()] = neighbour;
-            ++s.pending_count;
-            ++queued;
-        }
+    const size_t closest = std::min(row.size(), (size_t)kPredictedNeighbours + 1);
+    for (size_t m = 0; m < closest && s.pending_count < s.pending.size(); ++m) {
+        const pcl::index_t neighbour = row[m];
+        if (neighbour == index || neighbour < 0 || (size_t)neighbour >= s.place.size()) continue;
+        if (s.place[(size_t)neighbour] != kNotPredicted) continue;
+        s.place[(size_t)neighbour] = kQueued;
+        s.pending[(s.pending_first + s.pending_count) % s.pending.size()] = neighbour;
+        ++s.pending_count;
+        ++queued;
     }
-    if (queued == 1) s.work_ready.notify_one();
-    if (queued > 1) s.work_ready.notify_all();
+    return queued;
+}
+
+// Wakes as many helpers as rows were queued.
+void SearchAheadTree::wake_helpers(int queued) const {
+    if (queued == 1) state_->work_ready.notify_one();
+    if (queued > 1) state_->work_ready.notify_all();
 }
 
 int SearchAheadTree::nearestKSearch(pcl::index_t index, int k, pcl::Indices& k_indices,
@@ -223,15 +226,21 @@ int SearchAheadTree::nearestKSearch(pcl::index_t index, int k, pcl::Indices& k_i
     if (slot < 0 || k != s.k) {
         held.unlock();
         const int found = Tree::nearestKSearch(index, k, k_indices, k_sqr_distances);
-        if (k == s.k) queue_neighbours(index, k_indices);
+        if (k == s.k) {
+            held.lock();
+            const int queued = queue_neighbours(index, k_indices);
+            held.unlock();
+            wake_helpers(queued);
+        }
         return found;
     }
     ++s.counts.rows_served;
     const pcl::index_t* row = s.rows.data() + (ptrdiff_t)slot * s.k;
     k_indices.assign(row, row + s.row_length[(size_t)slot]);
     s.row_owner[(size_t)slot] = -1;
+    const int queued = queue_neighbours(index, k_indices);
     held.unlock();
-    queue_neighbours(index, k_indices);
+    wake_helpers(queued);
     const pcl::PointNormal& query = query_point(index);
     k_sqr_distances.resize(k_indices.size());
     for (size_t m = 0; m < k_indices.size(); ++m)
