@@ -94,7 +94,7 @@ OrientedPoints make_scan(int32_t count) {
     OrientedPoints scan;
     ConversionReport report;
     std::string reason;
-    EXPECT_TRUE(convert_points(folder.file("scan.xyz"), 12, &scan, &report, &reason)) << reason;
+    EXPECT_TRUE(convert_points(folder.file("scan.xyz"), 12, 1.0, &scan, &report, &reason)) << reason;
     return scan;
 }
 
