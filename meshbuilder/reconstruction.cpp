@@ -3,8 +3,257 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
+#include <condition_variable>
 #include <exception>
+#include <memory>
+#include <mutex>
 #include <new>
+#include <system_error>
+#include <thread>
+
+namespace {
+
+using Tree = pcl::search::KdTree<pcl::PointNormal>;
+
+// Rows kept ready at most; the oldest is dropped for a new one. Memory: this many rows of k
+// indices, whatever the size of the cloud.
+const int kRingRows = 4096;
+// Point indices waiting for a helper at most; further predictions are not queued.
+const int kPendingCapacity = 8192;
+// The closest neighbours of each row asked for whose rows are predicted to be asked soon.
+const int kPredictedNeighbours = 12;
+
+// A point's place in the bookkeeping: a ring slot (0 or more) or one of these.
+const int32_t kNotPredicted = -1;  // neither queued nor asked yet
+const int32_t kQueued = -2;        // waiting for a helper, or being computed by one
+const int32_t kPassed = -3;        // asked for, or its row dropped: never queued again
+
+// The squared distance of two points exactly as the library's search computes it: in float,
+// the squared differences of x, y and z summed in that order. NOTE: this file is compiled
+// without floating-point contraction, so no fused multiply-add changes the last bit.
+float squared_distance(const pcl::PointNormal& a, const pcl::PointNormal& b) {
+    const float dx = a.x - b.x, dy = a.y - b.y, dz = a.z - b.z;
+    float sum = dx * dx;
+    sum += dy * dy;
+    sum += dz * dz;
+    return sum;
+}
+
+// The shared state of the caller and the helpers, behind one lock.
+struct AheadState {
+    std::mutex lock;
+    std::condition_variable work_ready;  // helpers wait here for pending points
+    std::condition_variable idle;        // wait_for_helpers waits here for an empty queue
+    bool stopping = false;
+    int live_helpers = 0;
+    int busy_helpers = 0;
+    int k = 0;                          // the row length asked for, fixed by the first query
+    std::vector<int32_t> place;         // per query index: its slot or a state above
+    std::vector<int32_t> pending;       // circular FIFO of query indices
+    size_t pending_first = 0, pending_count = 0;
+    std::vector<pcl::index_t> rows;     // kRingRows rows of k indices
+    std::vector<int32_t> row_length;    // per slot
+    std::vector<int32_t> row_owner;     // per slot: its query index, or -1
+    int32_t next_slot = 0;
+    SearchAheadCounts counts{};
+};
+
+// The library's sorted k-d tree whose neighbour query by index serves rows that helper
+// threads compute ahead from the same tree: every row is what the tree itself answers for
+// that query, and a row not ready is computed on the caller's thread.
+class SearchAheadTree : public Tree {
+public:
+    SearchAheadTree(const SearchAhead& ahead) : Tree(true), ahead_(ahead) {}
+    ~SearchAheadTree() override { stop_helpers(); }
+
+    using Tree::nearestKSearch;
+
+    void setInputCloud(const PointCloudConstPtr& cloud,
+                       const IndicesConstPtr& indices = IndicesConstPtr()) override {
+        stop_helpers();
+        Tree::setInputCloud(cloud, indices);
+    }
+
+    int nearestKSearch(pcl::index_t index, int k, pcl::Indices& k_indices,
+                       std::vector<float>& k_sqr_distances) const override;
+
+    // Ends the helper threads and keeps what they did in counts().
+    void stop_helpers() const;
+
+    SearchAheadCounts counts() const {
+        return state_ ? state_->counts : SearchAheadCounts{};
+    }
+
+private:
+    size_t query_count() const { return indices_ ? indices_->size() : input_->size(); }
+    const pcl::PointNormal& query_point(pcl::index_t index) const {
+        return (*input_)[indices_ ? (size_t)(*indices_)[(size_t)index] : (size_t)index];
+    }
+    void start_helpers(int k) const;
+    void helper_loop() const;
+    int queue_neighbours(pcl::index_t index, const pcl::Indices& row) const;
+    void wake_helpers(int queued) const;
+    void wait_until_idle(std::unique_lock<std::mutex>& held) const;
+
+    const SearchAhead ahead_;
+    // NOTE: the library's query is const; the bookkeeping behind it changes all the same.
+    mutable std::unique_ptr<AheadState> state_;
+    mutable std::vector<std::thread> helpers_;
+};
+
+// Makes the bookkeeping for rows of k and starts the helpers.
+void SearchAheadTree::start_helpers(int k) const {
+    state_.reset(new AheadState);
+    AheadState& s = *state_;
+    s.k = k;
+    s.place.assign(query_count(), kNotPredicted);
+    s.pending.resize(kPendingCapacity);
+    s.rows.resize((size_t)kRingRows * (size_t)k);
+    s.row_length.assign(kRingRows, 0);
+    s.row_owner.assign(kRingRows, -1);
+    helpers_.reserve((size_t)ahead_.helper_threads);
+    for (int h = 0; h < ahead_.helper_threads; ++h) {
+        {
+            std::lock_guard<std::mutex> held(s.lock);
+            ++s.live_helpers;
+        }
+        try {
+            helpers_.emplace_back([this] { helper_loop(); });
+        } catch (const std::system_error&) {
+            std::lock_guard<std::mutex> held(s.lock);
+            --s.live_helpers;
+            break;  // run with the helpers that started
+        }
+    }
+}
+
+void SearchAheadTree::stop_helpers() const {
+    if (state_) {
+        std::lock_guard<std::mutex> held(state_->lock);
+        state_->stopping = true;
+    }
+    if (state_) state_->work_ready.notify_all();
+    for (std::thread& helper : helpers_) helper.join();
+    helpers_.clear();
+}
+
+// A helper: takes the oldest pending query, computes its row with the tree's own query and
+// puts it into the next ring slot, unless the caller has asked for it meanwhile.
+void SearchAheadTree::helper_loop() const {
+    AheadState& s = *state_;
+    pcl::Indices row;
+    std::vector<float> distances;
+    std::unique_lock<std::mutex> held(s.lock);
+    while (true) {
+        if (s.pending_count == 0 && s.busy_helpers == 0) s.idle.notify_all();
+        s.work_ready.wait(held, [&] { return s.stopping || s.pending_count > 0; });
+        if (s.stopping) break;
+        const int32_t index = s.pending[s.pending_first];
+        s.pending_first = (s.pending_first + 1) % s.pending.size();
+        --s.pending_count;
+        if (s.place[(size_t)index] != kQueued) continue;
+        ++s.busy_helpers;
+        held.unlock();
+        bool computed = true;
+        try {
+            Tree::nearestKSearch(index, s.k, row, distances);
+        } catch (const std::exception&) {
+            computed = false;  // the caller computes what a helper cannot
+        }
+        held.lock();
+        --s.busy_helpers;
+        if (!computed) break;
+        ++s.counts.rows_computed;
+        if (s.place[(size_t)index] == kQueued && row.size() <= (size_t)s.k) {
+            const int32_t slot = s.next_slot;
+            s.next_slot = (s.next_slot + 1) % kRingRows;
+            const int32_t dropped = s.row_owner[(size_t)slot];
+            if (dropped >= 0) s.place[(size_t)dropped] = kPassed;
+            std::copy(row.begin(), row.end(), s.rows.begin() + (ptrdiff_t)slot * s.k);
+            s.row_length[(size_t)slot] = (int32_t)row.size();
+            s.row_owner[(size_t)slot] = index;
+            s.place[(size_t)index] = slot;
+        }
+    }
+    --s.live_helpers;
+    s.idle.notify_all();
+}
+
+void SearchAheadTree::wait_until_idle(std::unique_lock<std::mutex>& held) const {
+    AheadState& s = *state_;
+    s.idle.wait(held, [&] {
+        return s.live_helpers == 0 || (s.pending_count == 0 && s.busy_helpers == 0);
+    });
+}
+
+// Queues the closest neighbours of a row just asked for that nobody has queued or asked,
+// with the lock held; returns how many were queued.
+int SearchAheadTree::queue_neighbours(pcl::index_t index, const pcl::Indices& row) const {
+    AheadState& s = *state_;
+    if (s.live_helpers == 0) return 0;
+    int queued = 0;
+    const size_t closest = std::min(row.size(), (size_t)kPredictedNeighbours + 1);
+    for (size_t m = 0; m < closest && s.pending_count < s.pending.size(); ++m) {
+        const pcl::index_t neighbour = row[m];
+        if (neighbour == index || neighbour < 0 || (size_t)neighbour >= s.place.size()) continue;
+        if (s.place[(size_t)neighbour] != kNotPredicted) continue;
+        s.place[(size_t)neighbour] = kQueued;
+        s.pending[(s.pending_first + s.pending_count) % s.pending.size()] = neighbour;
+        ++s.pending_count;
+        ++queued;
+    }
+    return queued;
+}
+
+// Wakes as many helpers as rows were queued.
+void SearchAheadTree::wake_helpers(int queued) const {
+    if (queued == 1) state_->work_ready.notify_one();
+    if (queued > 1) state_->work_ready.notify_all();
+}
+
+int SearchAheadTree::nearestKSearch(pcl::index_t index, int k, pcl::Indices& k_indices,
+                                    std::vector<float>& k_sqr_distances) const {
+    if (!input_ || index < 0 || (size_t)index >= query_count() || k <= 0)
+        return Tree::nearestKSearch(index, k, k_indices, k_sqr_distances);
+    if (!state_) start_helpers(k);
+    AheadState& s = *state_;
+    std::unique_lock<std::mutex> held(s.lock);
+    if (ahead_.wait_for_helpers) wait_until_idle(held);
+    ++s.counts.rows_asked;
+    const int32_t slot = s.place[(size_t)index];
+    s.place[(size_t)index] = kPassed;
+    if (slot < 0 || k != s.k) {
+        held.unlock();
+        const int found = Tree::nearestKSearch(index, k, k_indices, k_sqr_distances);
+        if (k == s.k) {
+            held.lock();
+            const int queued = queue_neighbours(index, k_indices);
+            held.unlock();
+            wake_helpers(queued);
+        }
+        return found;
+    }
+    ++s.counts.rows_served;
+    const pcl::index_t* row = s.rows.data() + (ptrdiff_t)slot * s.k;
+    k_indices.assign(row, row + s.row_length[(size_t)slot]);
+    s.row_owner[(size_t)slot] = -1;
+    const int queued = queue_neighbours(index, k_indices);
+    held.unlock();
+    wake_helpers(queued);
+    const pcl::PointNormal& query = query_point(index);
+    k_sqr_distances.resize(k_indices.size());
+    for (size_t m = 0; m < k_indices.size(); ++m)
+        k_sqr_distances[m] = squared_distance(query, (*input_)[(size_t)k_indices[m]]);
+    return (int)k_indices.size();
+}
+
+}  // namespace
+
+int search_ahead_threads() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores > 1 ? (int)std::min(cores - 1, 7u) : 0;
+}
 
 #include "common/count_words.h"
 
@@ -36,11 +285,23 @@ void set_greedy_parameters(pcl::GreedyProjectionTriangulation<pcl::PointNormal>&
     triangulator.setNormalConsistency(kNormalConsistency);
 }
 
+Tree::Ptr make_search_tree(const SearchAhead& ahead) {
+    if (ahead.helper_threads > 0) return Tree::Ptr(new SearchAheadTree(ahead));
+    return Tree::Ptr(new Tree(true));
+}
+
+SearchAheadCounts finish_search_ahead(const Tree& tree) {
+    const SearchAheadTree* ahead = dynamic_cast<const SearchAheadTree*>(&tree);
+    if (!ahead) return SearchAheadCounts{};
+    ahead->stop_helpers();
+    return ahead->counts();
+}
+
 void prepare_reconstruction(int32_t n, const float* positions, const float* normals,
-                            GreedySetup* setup) {
+                            const SearchAhead& ahead, GreedySetup* setup) {
     setup->cloud.reset(new pcl::PointCloud<pcl::PointNormal>);
     fill_cloud(n, positions, normals, *setup->cloud);
-    setup->tree.reset(new pcl::search::KdTree<pcl::PointNormal>(true));
+    setup->tree = make_search_tree(ahead);
     set_greedy_parameters(setup->triangulator);
 }
 
@@ -49,6 +310,7 @@ void run_reconstruction(GreedySetup* setup) {
     setup->triangulator.setSearchMethod(setup->tree);
     setup->triangulator.setInputCloud(setup->cloud);
     setup->triangulator.reconstruct(setup->mesh);
+    setup->counts = finish_search_ahead(*setup->tree);
 }
 
 bool fill_mesh_record(int32_t n, const float* positions, const std::vector<pcl::Vertices>& polygons,
@@ -98,7 +360,9 @@ bool reconstruct_mesh(int32_t n, const float* positions, const float* normals, M
     *out = MeshRecord{};
     try {
         GreedySetup setup;
-        if (n > 0) prepare_reconstruction(n, positions, normals, &setup);
+        if (n > 0)
+            prepare_reconstruction(n, positions, normals,
+                                   SearchAhead{search_ahead_threads(), false}, &setup);
         if (before_run) before_run(context);
         if (n > 0) run_reconstruction(&setup);
         return fill_mesh_record(n, positions, setup.mesh.polygons, out, reason);

@@ -2,8 +2,18 @@
 // Run: meshbuilder_bench [--benchmark_filter=...]. The pipeline benchmark reports its time
 // over the bare library triangulation of the same points, and over the same pipeline without
 // the syncs of the durable save, as min/median/max counters of paired runs.
+// The paired benchmarks of the reconstruction run the two sides alternately in each
+// iteration (which goes first alternates too) and report min/median/max counters:
+//   BM_reconstruction_ahead   the reconstruction with rows computed ahead over the library's
+//                             triangulation alone (wall, process and caller processor time),
+//                             and the share of rows served ahead;
+//   BM_reconstruction_memory  the peak resident memory of both, each in a fresh process.
+#include <fcntl.h>
+#include <stdio.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -67,13 +77,38 @@ MeshRecord synthetic_mesh(int32_t count, std::vector<int32_t>* faces) {
     return MeshRecord{count, const_cast<float*>(points.positions.data()), 2 * count, faces->data()};
 }
 
-// The library alone, as a program would call it directly: cloud, tree, triangulation.
-size_t library_triangulation(const OrientedPoints& points) {
+// The triangulation of points, with rows computed ahead as ahead says or (helper_threads 0)
+// the library alone, as a program would call it directly: cloud, tree, triangulation.
+// Returns the number of triangles; *served, when given, the share of rows served ahead.
+size_t triangulation(const OrientedPoints& points, const SearchAhead& ahead,
+                     double* served = nullptr) {
     GreedySetup setup;
     prepare_reconstruction((int32_t)point_count(points), points.positions.data(),
-                           points.normals.data(), &setup);
+                           points.normals.data(), ahead, &setup);
     run_reconstruction(&setup);
+    if (served && setup.counts.rows_asked > 0)
+        *served = (double)setup.counts.rows_served / (double)setup.counts.rows_asked;
     return setup.mesh.polygons.size();
+}
+
+size_t library_triangulation(const OrientedPoints& points) {
+    return triangulation(points, SearchAhead{0, false});
+}
+
+// The program's own setting: as many helpers as pay off here.
+SearchAhead program_search_ahead() {
+    return SearchAhead{search_ahead_threads(), false};
+}
+
+// Ratios of paired runs, reported as name_min, name_median and name_max.
+void report_ratios(benchmark::State& state, const std::string& name, std::vector<double> ratios) {
+    if (ratios.empty()) return;
+    std::sort(ratios.begin(), ratios.end());
+    const size_t n = ratios.size();
+    const double median = n % 2 ? ratios[n / 2] : (ratios[n / 2 - 1] + ratios[n / 2]) / 2;
+    state.counters[name + "_min"] = ratios.front();
+    state.counters[name + "_median"] = median;
+    state.counters[name + "_max"] = ratios.back();
 }
 
 void BM_load_points(benchmark::State& state) {
@@ -135,26 +170,133 @@ void BM_write_vrml(benchmark::State& state) {
     state.SetBytesProcessed(bytes);
 }
 
-// The time of the calling thread on the processor: unlike the wall clock it does not grow
-// while other processes hold the machine's cores.
-double thread_seconds() {
+// The processor time of the given clock: the whole process (helper threads included) or
+// the calling thread.
+double processor_seconds(clockid_t clock) {
     timespec now;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    clock_gettime(clock, &now);
     return (double)now.tv_sec + 1e-9 * (double)now.tv_nsec;
 }
 
-// Wall and processor seconds of one step.
+// Wall seconds of one step, and processor seconds of the process and of the calling thread.
 struct Timing {
     double wall;
     double cpu;
+    double caller_cpu;
 };
 
 template <typename Step>
 Timing timed(Step step) {
     const auto start = std::chrono::steady_clock::now();
-    const double cpu_start = thread_seconds();
+    const double cpu_start = processor_seconds(CLOCK_PROCESS_CPUTIME_ID);
+    const double caller_start = processor_seconds(CLOCK_THREAD_CPUTIME_ID);
     step();
-    return Timing{seconds_since(start), thread_seconds() - cpu_start};
+    return Timing{seconds_since(start), processor_seconds(CLOCK_PROCESS_CPUTIME_ID) - cpu_start,
+                  processor_seconds(CLOCK_THREAD_CPUTIME_ID) - caller_start};
+}
+
+// The library's triangulation alone and with rows computed ahead, alternately; both must
+// give the same number of triangles, about two a point.
+void BM_reconstruction_ahead(benchmark::State& state) {
+    const int32_t count = (int32_t)state.range(0);
+    const OrientedPoints& points = sphere(count);
+    std::vector<double> wall, cpu, caller_cpu, served_share;
+    bool fast_first = false;
+    for (auto _ : state) {
+        size_t plain_triangles = 0, fast_triangles = 0;
+        double served = 0;
+        const auto plain = [&] { plain_triangles = library_triangulation(points); };
+        const auto fast = [&] {
+            fast_triangles = triangulation(points, program_search_ahead(), &served);
+        };
+        Timing plain_time, fast_time;
+        if (fast_first) {
+            fast_time = timed(fast);
+            plain_time = timed(plain);
+        } else {
+            plain_time = timed(plain);
+            fast_time = timed(fast);
+        }
+        fast_first = !fast_first;
+        if (fast_triangles != plain_triangles || plain_triangles < (size_t)count)
+            state.SkipWithError("the two triangulations differ or found too few triangles");
+        state.SetIterationTime(fast_time.wall);
+        wall.push_back(fast_time.wall / plain_time.wall);
+        cpu.push_back(fast_time.cpu / plain_time.cpu);
+        caller_cpu.push_back(fast_time.caller_cpu / plain_time.caller_cpu);
+        served_share.push_back(served);
+    }
+    state.counters["helpers"] = search_ahead_threads();
+    report_ratios(state, "ahead_over_library", wall);
+    report_ratios(state, "cpu_ahead_over_library", cpu);
+    report_ratios(state, "caller_cpu_ahead_over_library", caller_cpu);
+    report_ratios(state, "served", served_share);
+}
+
+// One line of /proc/self/status in kibibytes ("VmRSS:", "VmHWM:"), or -1.
+int64_t status_kib(const char* field) {
+    FILE* status = fopen("/proc/self/status", "r");
+    if (!status) return -1;
+    char line[256];
+    int64_t kib = -1;
+    while (fgets(line, sizeof line, status)) {
+        if (strncmp(line, field, strlen(field)) == 0) kib = atoll(line + strlen(field));
+    }
+    fclose(status);
+    return kib;
+}
+
+// The growth of the resident set from before the set-up to its peak during one
+// triangulation, in bytes, measured in a child process that starts from this one's heap;
+// -1 when it cannot be measured or the triangulation found too few triangles.
+int64_t triangulation_peak_bytes(const OrientedPoints& points, const SearchAhead& ahead) {
+    int channel[2];
+    if (pipe(channel) != 0) return -1;
+    const pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        // NOTE: writing 5 to clear_refs resets the peak (VmHWM) to the present resident set.
+        const int clear = open("/proc/self/clear_refs", O_WRONLY);
+        const bool reset = clear >= 0 && write(clear, "5", 1) == 1;
+        if (clear >= 0) close(clear);
+        const int64_t before = status_kib("VmRSS:");
+        const size_t triangles = triangulation(points, ahead);
+        const int64_t peak = status_kib("VmHWM:");
+        int64_t grown = -1;
+        if (reset && before >= 0 && peak >= before && triangles >= (size_t)point_count(points))
+            grown = 1024 * (peak - before);
+        const bool sent = write(channel[1], &grown, sizeof grown) == (ssize_t)sizeof grown;
+        _exit(sent ? 0 : 1);
+    }
+    close(channel[1]);
+    int64_t grown = -1;
+    if (child < 0 || read(channel[0], &grown, sizeof grown) != (ssize_t)sizeof grown) grown = -1;
+    close(channel[0]);
+    if (child > 0) waitpid(child, nullptr, 0);
+    return grown;
+}
+
+// Peak memory of the library's triangulation alone and with rows computed ahead, alternately.
+void BM_reconstruction_memory(benchmark::State& state) {
+    const int32_t count = (int32_t)state.range(0);
+    const OrientedPoints& points = sphere(count);
+    std::vector<double> ratios;
+    int64_t plain_peak = 0, fast_peak = 0;
+    bool fast_first = false;
+    for (auto _ : state) {
+        if (fast_first) fast_peak = triangulation_peak_bytes(points, program_search_ahead());
+        plain_peak = triangulation_peak_bytes(points, SearchAhead{0, false});
+        if (!fast_first) fast_peak = triangulation_peak_bytes(points, program_search_ahead());
+        fast_first = !fast_first;
+        if (plain_peak <= 0 || fast_peak <= 0) {
+            state.SkipWithError("the peak memory could not be measured");
+            break;
+        }
+        ratios.push_back((double)fast_peak / (double)plain_peak);
+    }
+    state.counters["library_peak_MiB"] = (double)plain_peak / (1 << 20);
+    state.counters["ahead_peak_MiB"] = (double)fast_peak / (1 << 20);
+    report_ratios(state, "ahead_over_library", ratios);
 }
 
 // The save without putting anything on the disk: no fsync of the file, a plain rename.
@@ -254,6 +396,9 @@ BENCHMARK(BM_write_vrml)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_reconstruction)->Arg(10000)->Arg(100000)->Arg(300000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_reconstruction)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_reconstruction_ahead)->Arg(100000)->Iterations(6)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_reconstruction_ahead)->Arg(1000000)->Iterations(4)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_reconstruction_memory)->Arg(1000000)->Iterations(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_pipeline)->Arg(10000)->Iterations(9)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_pipeline)->Arg(100000)->Iterations(6)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_pipeline)->Arg(300000)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);

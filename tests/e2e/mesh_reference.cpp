@@ -1,5 +1,6 @@
-// Writes the mesh file that the pipeline makes for a point file, without a window and
-// without touching the input: the reference the Meshweaver end-to-end test compares with.
+// Writes the mesh file of a point file from the library's triangulation called plainly (its
+// own search tree, no rows computed ahead), without a window and without touching the
+// input: the reference the Meshweaver end-to-end test compares with byte for byte.
 //   mesh_reference POINTS.dat OUT.wrl
 #include <stdio.h>
 #include <stdlib.h>
@@ -22,7 +23,13 @@ int main(int argc, char** argv) {
     }
     MeshRecord mesh = {};
     std::wstring reason;
-    if (!reconstruct_mesh(points.count, points.positions, points.normals, &mesh, &reason)) {
+    GreedySetup setup;
+    if (points.count > 0) {
+        prepare_reconstruction(points.count, points.positions, points.normals,
+                               SearchAhead{0, false}, &setup);
+        run_reconstruction(&setup);
+    }
+    if (!fill_mesh_record(points.count, points.positions, setup.mesh.polygons, &mesh, &reason)) {
         fprintf(stderr, "mesh_reference: reconstruction failed\n");
         return 1;
     }
