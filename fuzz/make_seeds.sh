@@ -101,7 +101,8 @@ if [ "$make_matches" != "-" ]; then
   "$make_matches" random "$m/large-world" --frames 1 --points 4500 --kind world --seed 6
   "$make_matches" random "$m/large-frame" --frames 1 --points 4500 --kind frame --seed 7
   # NOTE: the tool's usage text lists the damaged cases; every one of them is a seed.
-  cases=$( ("$make_matches" 2>&1 || true) | sed -n '/^CASE:/,$p' | sed 's/^CASE://')
+  # It ends with "CASE one of: NAME NAME ...", wrapped over several lines.
+  cases=$( ("$make_matches" --help 2>&1 || true) | sed -n '/CASE one of:/,$p' | sed 's/.*CASE one of://')
   if [ -z "$cases" ]; then
     echo "make_seeds: no damaged cases in the usage of $make_matches" >&2
     exit 1
