@@ -114,12 +114,12 @@ awk '$2 != "root/root" { bad = 1; print } END { exit bad }' "$work/listing" ||
   fail "files not owned by root in the package"
 awk '$1 !~ /^d/ { sub(/^\.\/usr\//, "", $6); print $6 }' "$work/listing" | sort >"$work/packaged"
 diff -u "$work/installed" "$work/packaged" || fail "the package's files differ from the install"
-dpkg-deb -x "$deb" "$work/root"
+dpkg-deb -x "$deb" "$work/unpacked"
 for program in "${programs[@]}" "${tools[@]}"; do
-  readelf -S "$work/root/usr/bin/$program" | grep -q '\.symtab' && fail "$program is not stripped"
+  readelf -S "$work/unpacked/usr/bin/$program" | grep -q '\.symtab' && fail "$program is not stripped"
 done
 for tool in "${tools[@]}"; do
-  out=$("$work/root/usr/bin/$tool" --version) || fail "packaged $tool --version"
+  out=$("$work/unpacked/usr/bin/$tool" --version) || fail "packaged $tool --version"
   [ "$out" = "$tool (Haldenmoor) $version" ] || fail "packaged $tool --version says '$out'"
 done
 echo "PASS"
