@@ -59,12 +59,12 @@ start_traced_meshweaver() {
     -e trace=write,fsync,fdatasync,rename,renameat,renameat2,unlink,unlinkat,syncfs \
     "$meshweaver" "$1") &
   program_pid=$!
-  dismiss_gl_notice 10
+  dismiss_gl_notice
 }
 
 # Closes the main window and checks the exit code 0.
 close_and_expect_exit_0() {
-  wait_for_window "$title" 20 >/dev/null || fail "main window did not appear"
+  wait_for_window "$title" 60 >/dev/null || fail "main window did not appear"
   "$probe" close "$title" || fail "cannot ask the window to close"
   wait_for_exit "$program_pid" 30
   program_pid=
@@ -142,7 +142,7 @@ cmp -s "$folder/far.dat" "$work/far.dat" || fail "the refused file changed"
 cp "$work/reference.dat" "$folder/closing.dat"
 start_traced_meshweaver "$folder/closing.dat" "$work/closing.trace"
 wait_for_window Meshweaver 60 >/dev/null || fail "no 'Starting reconstruction' box"
-wait_for_window "$title" 10 >/dev/null || fail "no main window behind the first box"
+wait_for_window "$title" 60 >/dev/null || fail "no main window behind the first box"
 "$probe" close "$title" || fail "cannot ask the main window to close"
 dismiss_box Meshweaver 10
 expect_box Meshweaver information 120  # "File Saved" still comes
@@ -160,9 +160,9 @@ trace="$work/capture.trace"
 (cd "$work" && exec strace -f -qq -y -s 0 -o "$trace" -e trace=write,fsync,syncfs,sync \
   "$twinscope" "$work/Matches.dat") &
 program_pid=$!
-dismiss_gl_notice 10
+dismiss_gl_notice
 twin_title="Haldenmoor - Twinscope"
-main=$(wait_for_window "$twin_title" 30) || fail "Twinscope's window did not appear"
+main=$(wait_for_window "$twin_title" 60) || fail "Twinscope's window did not appear"
 settle "$twin_title"
 xdotool key --window "$main" c
 capture_re=$(re_of "$capture")
