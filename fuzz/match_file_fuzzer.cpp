@@ -13,6 +13,7 @@
 #include "fuzz_support.h"
 #include "matchviewer/log_lines.h"
 #include "matchviewer/match_file.h"
+#include "matchviewer/scroll_rules.h"
 
 namespace {
 
@@ -46,33 +47,36 @@ ExpectedIndex expected_index(const Bytes& b) {
     int64_t pos = 0;
     while (have(b, pos, 4)) {
         e.offsets.push_back(pos + 4);
-        if (!have(b, pos + 4, 5)) {
+        if (!have(b, pos + 4, 1)) {
             e.last_frame_cut = true;
             break;
         }
         const uint8_t kind = b.data[pos + 4];
-        const int64_t w = i32_at(b, pos + 5);
-        const int64_t sw = kind == 0 ? 24 : 28;
-        const int64_t sm = kind == 0 ? 28 : 32;
-        if (w < 0 || w * sw > INT32_MAX) {
-            e.stop = w < 0 ? IndexStop::negative_world_count : IndexStop::world_size_overflow;
-            e.bad_frame = (int32_t)e.offsets.size();
-            e.offsets.pop_back();
-            break;
+        pos += 5;
+        // The frame's two parts: W world records, then K match records.
+        const int64_t record_sizes[2] = {kind == 0 ? 24 : 28, kind == 0 ? 28 : 32};
+        const IndexStop negative[2] = {IndexStop::negative_world_count,
+                                       IndexStop::negative_match_count};
+        const IndexStop overflow[2] = {IndexStop::world_size_overflow,
+                                       IndexStop::match_size_overflow};
+        bool stopped = false;
+        for (int part = 0; part < 2; ++part) {
+            if (!have(b, pos, 4)) {
+                e.last_frame_cut = true;
+                stopped = true;
+                break;
+            }
+            const int64_t n = i32_at(b, pos);
+            if (n < 0 || n * record_sizes[part] > INT32_MAX) {
+                e.stop = n < 0 ? negative[part] : overflow[part];
+                e.bad_frame = (int32_t)e.offsets.size();
+                e.offsets.pop_back();
+                stopped = true;
+                break;
+            }
+            pos += 4 + n * record_sizes[part];
         }
-        pos += 9 + w * sw;
-        if (!have(b, pos, 4)) {
-            e.last_frame_cut = true;
-            break;
-        }
-        const int64_t k = i32_at(b, pos);
-        if (k < 0 || k * sm > INT32_MAX) {
-            e.stop = k < 0 ? IndexStop::negative_match_count : IndexStop::match_size_overflow;
-            e.bad_frame = (int32_t)e.offsets.size();
-            e.offsets.pop_back();
-            break;
-        }
-        pos += 4 + k * sm;
+        if (stopped) break;
         if (pos > b.size) e.last_frame_cut = true;
     }
     return e;

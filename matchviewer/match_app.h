@@ -37,6 +37,10 @@ void start_match_app(MatchApp* app, HWND main_window);
 // After the message loop: withdraws the frame from the view, closes the file, frees the arrays.
 void release_match_app(MatchApp* app);
 
+// The main window's procedure on app: the cases both programs share, then Twinscope's own
+// (creation, layout, keys, the frame scrollbar).
+LRESULT handle_match_window(MatchApp* app, HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
+
 // Places the view, the log box and the scrollbar in a client area of cw x ch.
 void layout_children(MatchApp* app, int cw, int ch);
 // Appends text to the log box; a full box starts over with text alone.

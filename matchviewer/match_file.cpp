@@ -6,6 +6,7 @@
 #include <wchar.h>
 
 #include "common/count_words.h"
+#include "common/little_endian.h"
 #include "platform/crt.h"
 
 static_assert(sizeof(FramePoint) == 32, "a point record is 32 bytes in memory");
@@ -27,8 +28,7 @@ const int64_t kLargestBlock = 1 << 20;
 
 // A signed 32-bit little-endian value at p.
 inline int32_t get_i32(const unsigned char* p) {
-    const uint32_t v =
-        (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
+    const uint32_t v = load_le32(p);
     int32_t value;
     memcpy(&value, &v, sizeof value);
     return value;
@@ -36,8 +36,7 @@ inline int32_t get_i32(const unsigned char* p) {
 
 // A little-endian IEEE single at p.
 inline float get_f32(const unsigned char* p) {
-    const uint32_t v =
-        (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
+    const uint32_t v = load_le32(p);
     float value;
     memcpy(&value, &v, sizeof value);
     return value;
@@ -118,6 +117,22 @@ void refuse_last_frame(FrameIndex& index, IndexResult& result, IndexStop stop) {
     index.count -= 1;
 }
 
+// Checks a count of records of record_size bytes of the frame just appended: a negative
+// count refuses the frame for negative, one whose bytes do not fit a signed 32-bit byte
+// count for overflow. Returns true when the count is usable.
+bool count_fits(FrameIndex& index, IndexResult& result, int32_t count, int32_t record_size,
+                IndexStop negative, IndexStop overflow) {
+    if (count < 0) {
+        refuse_last_frame(index, result, negative);
+        return false;
+    }
+    if (count > INT32_MAX / record_size) {
+        refuse_last_frame(index, result, overflow);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 // Walks the frames: tag, kind byte, W, W records, K, K records, as a stream would seek over
@@ -151,12 +166,8 @@ IndexResult index_match_file(FILE* file, FrameIndex& index) {
         }
         const uint8_t kind = bytes[0];
         const int32_t world_count = get_i32(bytes + 1);
-        if (world_count < 0) {
-            refuse_last_frame(index, result, IndexStop::negative_world_count);
-            break;
-        }
-        if (world_count > INT32_MAX / world_record_size(kind)) {
-            refuse_last_frame(index, result, IndexStop::world_size_overflow);
+        if (!count_fits(index, result, world_count, world_record_size(kind),
+                        IndexStop::negative_world_count, IndexStop::world_size_overflow)) {
             break;
         }
         pos += 9 + (int64_t)world_count * world_record_size(kind);
@@ -165,12 +176,8 @@ IndexResult index_match_file(FILE* file, FrameIndex& index) {
             break;
         }
         const int32_t match_count = get_i32(bytes);
-        if (match_count < 0) {
-            refuse_last_frame(index, result, IndexStop::negative_match_count);
-            break;
-        }
-        if (match_count > INT32_MAX / match_record_size(kind)) {
-            refuse_last_frame(index, result, IndexStop::match_size_overflow);
+        if (!count_fits(index, result, match_count, match_record_size(kind),
+                        IndexStop::negative_match_count, IndexStop::match_size_overflow)) {
             break;
         }
         pos += 4 + (int64_t)match_count * match_record_size(kind);
@@ -194,25 +201,21 @@ void free_frame_index(FrameIndex& index) {
 }
 
 const wchar_t* index_stop_text(IndexStop stop) {
-    switch (stop) {
-        case IndexStop::end_of_file:
-            return L"";
-        case IndexStop::negative_world_count:
-            return L"negative count of world points";
-        case IndexStop::negative_match_count:
-            return L"negative count of match points";
-        case IndexStop::world_size_overflow:
-            return L"impossibly large count of world points";
-        case IndexStop::match_size_overflow:
-            return L"impossibly large count of match points";
-        case IndexStop::too_many_frames:
-            return L"too many frames";
-        case IndexStop::out_of_memory:
-            return L"out of memory";
-        case IndexStop::read_error:
-            return L"read error";
-    }
-    return L"";
+    // NOTE: in the order of IndexStop.
+    static const wchar_t* const texts[] = {
+        L"",
+        L"negative count of world points",
+        L"negative count of match points",
+        L"impossibly large count of world points",
+        L"impossibly large count of match points",
+        L"too many frames",
+        L"out of memory",
+        L"read error",
+    };
+    static_assert(sizeof texts / sizeof texts[0] == (size_t)IndexStop::read_error + 1,
+                  "one text per stop");
+    const size_t i = (size_t)stop;
+    return i < sizeof texts / sizeof texts[0] ? texts[i] : L"";
 }
 
 int format_index_problem(const IndexResult& result, wchar_t* dest, int capacity) {
@@ -311,7 +314,7 @@ void decode_chunk(FramePoint* points, int32_t first, int32_t n, int32_t record_s
 // To-frame match records: decodes the chunk and clears increasing unless every identifier
 // is above the one before it (the chunk before included).
 void decode_chunk_with_ids(MatchPoint* match_points, int32_t first, int32_t n, bool& increasing) {
-    decode_chunk(match_points, first, n, 32, true, true);
+    decode_chunk(match_points, first, n, kLinkedIdRecordSize, true, true);
     for (int32_t i = first > 0 ? first : 1; i < first + n; ++i) {
         if (match_points[i - 1].id >= match_points[i].id) increasing = false;
     }
@@ -344,20 +347,20 @@ void decode_chunk_linked(WorldPoint* world_points, int32_t first, int32_t n,
                          const int32_t* last_match) {
     const unsigned char* raw = (const unsigned char*)(world_points + first);
     for (int32_t i = n - 1; i >= 0; --i) {
-        FramePoint q = decode_point(raw + (int64_t)i * 24, false, false);
+        FramePoint q = decode_point(raw + (int64_t)i * kPlainRecordSize, false, false);
         q.link = last_match[first + i];
         world_points[first + i] = q;
     }
 }
 
-// The position of the match point with identifier id found by halving [0, count), or -1.
-// NOTE: with repeated identifiers the first one the halving reaches wins, not the first in
-// the array.
-int32_t find_match_by_id(const MatchPoint* match_points, int32_t count, int32_t id) {
+// The position of the match point with identifier id found by halving [0, count) with probe
+// as the first position looked at, or -1.
+inline int32_t halve_for_id(const MatchPoint* match_points, int32_t count, int32_t id,
+                            int32_t probe) {
     int32_t lo = 0;
     int32_t hi = count;
+    int32_t mid = probe;
     while (lo < hi) {
-        const int32_t mid = lo + (hi - lo) / 2;
         const int32_t at = match_points[mid].id;
         if (id < at) {
             hi = mid;
@@ -366,8 +369,16 @@ int32_t find_match_by_id(const MatchPoint* match_points, int32_t count, int32_t 
         } else {
             return mid;
         }
+        mid = lo + (hi - lo) / 2;
     }
     return -1;
+}
+
+// The position of the match point with identifier id found by halving [0, count), or -1.
+// NOTE: with repeated identifiers the first one the halving reaches wins, not the first in
+// the array.
+int32_t find_match_by_id(const MatchPoint* match_points, int32_t count, int32_t id) {
+    return halve_for_id(match_points, count, id, count / 2);
 }
 
 // Linear interpolation of where identifiers lie among count strictly increasing ones from
@@ -402,21 +413,7 @@ inline int32_t guess_position(const IdGuess& g, int64_t id) {
 int32_t find_increasing_id(const MatchPoint* match_points, const IdGuess& g, int32_t id,
                            int32_t guess) {
     if (id < g.first || id > g.last) return -1;
-    int32_t lo = 0;
-    int32_t hi = g.count;
-    int32_t mid = guess;
-    while (lo < hi) {
-        const int32_t at = match_points[mid].id;
-        if (id < at) {
-            hi = mid;
-        } else if (id > at) {
-            lo = mid + 1;
-        } else {
-            return mid;
-        }
-        mid = lo + (hi - lo) / 2;
-    }
-    return -1;
+    return halve_for_id(match_points, g.count, id, guess);
 }
 
 // The match points of a to-frame frame, as identifier resolution sees them.
@@ -451,10 +448,10 @@ int32_t decode_chunk_resolving(WorldPoint* world_points, int32_t first, int32_t 
             // NOTE: the first probe for a later world point is known now; fetching it
             // early overlaps the cache misses of scattered identifiers.
             const int32_t ahead = i - kPrefetchDistance;
-            const int32_t guess = guess_position(t.guess, get_i32(raw + ahead * 28 + 24));
+            const int32_t guess = guess_position(t.guess, get_i32(raw + ahead * kLinkedRecordSize + 24));
             PREFETCH_FOR_READ(&t.match_points[guess]);
         }
-        FramePoint q = decode_point(raw + i * 28, true, false);
+        FramePoint q = decode_point(raw + i * kLinkedRecordSize, true, false);
         if (q.link >= 0) {
             matched += 1;
             // NOTE: with strictly increasing identifiers a match is the only one with its
@@ -510,15 +507,15 @@ void read_to_world(FILE* file, int64_t world_start, int64_t size, int32_t w,
     }
     for (int32_t j = 0; j < w; ++j) last_match[j] = -1;
     int32_t k = 0;
-    const int64_t match_start = world_start + (int64_t)w * 24;
+    const int64_t match_start = world_start + (int64_t)w * kPlainRecordSize;
     // NOTE: a frame whose world records are missing shows those it has, and no match points.
     if (!frame.cut_short && crt_seek64(file, match_start, SEEK_SET) != 0) {
         frame.cut_short = true;
     } else if (!frame.cut_short) {
         MatchPoint*& m = match_points;
-        k = read_match_part(file, size - match_start, 28, match_points, match_capacity,
+        k = read_match_part(file, size - match_start, kLinkedRecordSize, match_points, match_capacity,
                             frame.cut_short, [&](int32_t first, int32_t n) {
-                                decode_chunk(m, first, n, 28, true, false);
+                                decode_chunk(m, first, n, kLinkedRecordSize, true, false);
                                 frame.matched += link_back(last_match, w, m, first, n);
                             });
         if (k < 0) {
@@ -531,7 +528,7 @@ void read_to_world(FILE* file, int64_t world_start, int64_t size, int32_t w,
     WorldPoint* world = world_points;
     int32_t read = 0;
     if (crt_seek64(file, world_start, SEEK_SET) == 0) {
-        read = read_records(file, world, w, 24, [&](int32_t first, int32_t n) {
+        read = read_records(file, world, w, kPlainRecordSize, [&](int32_t first, int32_t n) {
             decode_chunk_linked(world, first, n, last_match);
         });
     }
@@ -555,11 +552,11 @@ void read_to_frame(FILE* file, int64_t world_start, int64_t size, int32_t w,
                    FrameRead& frame) {
     int32_t k = 0;
     bool increasing = true;
-    const int64_t match_start = world_start + (int64_t)w * 28;
+    const int64_t match_start = world_start + (int64_t)w * kLinkedRecordSize;
     if (!frame.cut_short && crt_seek64(file, match_start, SEEK_SET) == 0) {
         MatchPoint*& m = match_points;
         k = read_match_part(
-            file, size - match_start, 32, match_points, match_capacity, frame.cut_short,
+            file, size - match_start, kLinkedIdRecordSize, match_points, match_capacity, frame.cut_short,
             [&](int32_t first, int32_t n) { decode_chunk_with_ids(m, first, n, increasing); });
         if (k < 0) {
             frame.out_of_memory = true;
@@ -573,7 +570,7 @@ void read_to_frame(FILE* file, int64_t world_start, int64_t size, int32_t w,
     IdTable table = {match_points, k, increasing, IdGuess{0, 0, 0, 0}};
     if (k > 0 && increasing) table.guess = id_guess(match_points, k);
     WorldPoint* world = world_points;
-    const int32_t read = read_records(file, world, w, 28, [&](int32_t first, int32_t n) {
+    const int32_t read = read_records(file, world, w, kLinkedRecordSize, [&](int32_t first, int32_t n) {
         frame.matched += decode_chunk_resolving(world, first, n, table);
     });
     if (read < w) frame.cut_short = true;
@@ -616,11 +613,4 @@ FrameRead read_frame(FILE* file, int64_t offset, WorldPoint*& world_points, int3
     }
     clearerr(file);
     return frame;
-}
-
-int32_t clamp_frame_number(int32_t n, int32_t frame_count) {
-    if (frame_count <= 0) return 0;
-    if (n < 1) return 1;
-    if (n > frame_count) return frame_count;
-    return n;
 }

@@ -6,12 +6,18 @@
 
 #include "matchviewer/match_points.h"
 
-// Record sizes in the file, by the frame's kind byte (0: to-world, any other: to-frame).
+// Record sizes in the file. Every record starts with position and direction (six singles);
+// a linked record adds a link or an identifier, a linked and identified record both.
+const int32_t kPlainRecordSize = 24;
+const int32_t kLinkedRecordSize = 28;
+const int32_t kLinkedIdRecordSize = 32;
+
+// Record sizes by the frame's kind byte (0: to-world, any other: to-frame).
 inline int32_t world_record_size(uint8_t kind) {
-    return kind == 0 ? 24 : 28;
+    return kind == 0 ? kPlainRecordSize : kLinkedRecordSize;
 }
 inline int32_t match_record_size(uint8_t kind) {
-    return kind == 0 ? 28 : 32;
+    return kind == 0 ? kLinkedRecordSize : kLinkedIdRecordSize;
 }
 
 // The offsets of the frames of a match file: offsets[n - 1] is the position of frame n's
@@ -83,6 +89,3 @@ struct FrameRead {
 FrameRead read_frame(FILE* file, int64_t offset, WorldPoint*& world_points, int32_t& world_capacity,
                      MatchPoint*& match_points, int32_t& match_capacity);
 
-// The frame number load_frame shows for a request n: below 1 gives 1, above frame_count
-// gives frame_count. Returns 0 when there are no frames (nothing may then be read).
-int32_t clamp_frame_number(int32_t n, int32_t frame_count);

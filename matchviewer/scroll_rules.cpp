@@ -48,3 +48,10 @@ int32_t key_step_target(int key, int32_t current, int32_t frame_count) {
     if (key == VK_RIGHT) return clamp_step((int64_t)current + 1, frame_count);
     return current;
 }
+
+int32_t clamp_frame_number(int32_t n, int32_t frame_count) {
+    if (frame_count <= 0) return 0;
+    if (n < 1) return 1;
+    if (n > frame_count) return frame_count;
+    return n;
+}

@@ -17,3 +17,7 @@ int32_t scroll_target(int code, int32_t current, int32_t thumb, int32_t frame_co
 // The frame position after a key: VK_LEFT one back, VK_RIGHT one on, clamped to
 // 1..frame_count (lower bound first); any other key keeps current.
 int32_t key_step_target(int key, int32_t current, int32_t frame_count);
+
+// The frame number load_frame shows for a request n: below 1 gives 1, above frame_count
+// gives frame_count. Returns 0 when there are no frames (nothing may then be read).
+int32_t clamp_frame_number(int32_t n, int32_t frame_count);

@@ -1,6 +1,9 @@
 // Twinscope's main-thread operations: start-up, layout, log, scrolling and frame loading.
 #include <stdlib.h>
 
+#include "common/log_box.h"
+#include "common/main_window_cases.h"
+#include "matchviewer/keys.h"
 #include "matchviewer/log_lines.h"
 #include "matchviewer/match_app.h"
 #include "matchviewer/match_file.h"
@@ -49,18 +52,10 @@ void create_children(MatchApp* app, HWND hwnd) {
 void start_match_app(MatchApp* app, HWND hwnd) {
     app->main_window = hwnd;
     create_children(app, hwnd);
-    ViewState* view = &app->view;
-    view->parent_window = hwnd;
-    view->instance = app->instance;
-    view->x = 0;
-    view->y = 410;
-    view->width = 240;
-    view->height = 180;
-    view->dragging = 0;
     init_frame_layers(&app->layers);
-    set_view_content(view, frame_view_content(&app->layers));
-    const wchar_t* reason = nullptr;
-    if (!start_view(view, &reason)) show_error(app, reason);
+    const wchar_t* reason = start_main_window_view(&app->view, hwnd, app->instance,
+                                                   frame_view_content(&app->layers));
+    if (reason) show_error(app, reason);
     index_frames(app);
 }
 
@@ -79,6 +74,26 @@ void release_match_app(MatchApp* app) {
     free(app->match_points);
 }
 
+LRESULT handle_match_window(MatchApp* app, HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+    LRESULT result;
+    if (handle_main_window_case(&app->view, hwnd, msg, wparam, lparam, &result)) return result;
+    switch (msg) {
+        case WM_CREATE:
+            start_match_app(app, hwnd);
+            return 0;
+        case WM_SIZE:
+            layout_children(app, LOWORD(lparam), HIWORD(lparam));
+            break;
+        case WM_KEYDOWN:
+            handle_key(app, (int)wparam);
+            break;
+        case WM_HSCROLL:
+            scroll_frames(app, wparam);
+            return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wparam, lparam);
+}
+
 void layout_children(MatchApp* app, int cw, int ch) {
     // NOTE: a client area lower than the log and the scrollbar leaves the view empty
     // rather than with a negative height.
@@ -90,16 +105,7 @@ void layout_children(MatchApp* app, int cw, int ch) {
 }
 
 void append_log(MatchApp* app, const wchar_t* text) {
-    const int n = GetWindowTextLengthW(app->log_box);
-    SendMessageW(app->log_box, EM_SETSEL, (WPARAM)n, (LPARAM)n);
-    SendMessageW(app->log_box, EM_REPLACESEL, 0, (LPARAM)text);
-    int m = GetWindowTextLengthW(app->log_box);
-    if (m == n) {
-        // The control took nothing (it is full): start over with the new text alone.
-        SetWindowTextW(app->log_box, text);
-        m = GetWindowTextLengthW(app->log_box);
-    }
-    SendMessageW(app->log_box, EM_SETSEL, (WPARAM)m, (LPARAM)m);
+    append_to_log_box(app->log_box, text);
 }
 
 void scroll_frames(MatchApp* app, WPARAM wparam) {

@@ -1,4 +1,4 @@
-#include "meshbuilder/reconstruction.h"
+#include "meshbuilder/reconstruction_internal.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -321,18 +321,16 @@ bool fill_mesh_record(int32_t n, const float* positions, const std::vector<pcl::
         return false;
     }
     const int32_t triangles = (int32_t)polygons.size();
-    // NOTE: at least one byte each, so an empty mesh still has two valid blocks and a null
-    // pointer always means an allocation failure.
     const size_t vertex_bytes = 12 * (size_t)n;
     const size_t index_bytes = 12 * (size_t)triangles;
-    float* vertices = (float*)malloc(vertex_bytes ? vertex_bytes : 1);
-    int32_t* indices = (int32_t*)malloc(index_bytes ? index_bytes : 1);
-    if (!vertices || !indices) {
-        free(vertices);
-        free(indices);
+    void* vertex_block;
+    void* index_block;
+    if (!allocate_two_blocks(vertex_bytes, index_bytes, &vertex_block, &index_block)) {
         *reason = L"There is not enough memory for the reconstructed mesh.";
         return false;
     }
+    float* vertices = (float*)vertex_block;
+    int32_t* indices = (int32_t*)index_block;
     if (vertex_bytes) memcpy(vertices, positions, vertex_bytes);
     for (int32_t t = 0; t < triangles; ++t) {
         const pcl::Indices& corners = polygons[(size_t)t].vertices;

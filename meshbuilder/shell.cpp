@@ -75,17 +75,9 @@ void build_and_show_mesh() {
 // The start-up: the view thread first, then the whole file work.
 void on_create(HWND hwnd) {
     app->main_window = hwnd;
-    ViewState* view = &app->view;
-    view->parent_window = hwnd;
-    view->instance = app->instance;
-    view->x = 0;
-    view->y = 410;
-    view->width = 240;
-    view->height = 180;
-    view->dragging = 0;
-    set_view_content(view, mesh_view_content(&app->mesh));
-    const wchar_t* reason = nullptr;
-    if (!start_view(view, &reason)) show_error(reason);
+    const wchar_t* reason = start_main_window_view(&app->view, hwnd, app->instance,
+                                                   mesh_view_content(&app->mesh));
+    if (reason) show_error(reason);
     build_and_show_mesh();
 }
 
@@ -129,19 +121,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
     static MeshApp mesh_app;
     app = &mesh_app;
     app->instance = instance;
-    init_view_state(&app->view);
-    register_window_class(instance, kClassName, main_window_proc);
-    app->path_result =
-        path_from_command_line(command_line, "Dotloom.dat", app->input_path, MAX_PATH);
-
+    app->path_result = prepare_program(instance, kClassName, main_window_proc, &app->view,
+                                       command_line, "Dotloom.dat", app->input_path);
     app->starting_up = true;
     app->main_window =
-        create_centred_main_window(instance, kClassName, L"Haldenmoor - Meshweaver");
+        open_main_window(instance, kClassName, L"Haldenmoor - Meshweaver", kCaption);
     app->starting_up = false;
-    if (!app->main_window) {
-        MessageBoxW(nullptr, L"The main window could not be created.", kCaption, MB_ICONERROR);
-        return 1;
-    }
+    if (!app->main_window) return 1;
     if (app->close_requested) PostMessageW(app->main_window, WM_CLOSE, 0, 0);
 
     run_message_loop();

@@ -5,6 +5,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "common/fixed_point.h"
+
 namespace {
 
 const char kDigitPairs[] =
@@ -61,60 +63,8 @@ char* put_text(char* p, const char* text, size_t length) {
     return p + length;
 }
 
-// Writes the exact decimal digits of an integral v >= 0 at digits; returns their number
-// (at most 309, for the largest double).
-int put_integer_digits(double v, char* digits) {
-    if (v < 18446744073709551616.0) {  // 2^64: the conversion below is exact and defined
-        uint64_t n = (uint64_t)v;
-        char reversed[20];
-        int count = 0;
-        do {
-            reversed[count++] = (char)('0' + n % 10);
-            n /= 10;
-        } while (n);
-        for (int i = 0; i < count; ++i) digits[i] = reversed[count - 1 - i];
-        return count;
-    }
-    // v = mantissa x 2^exponent with a 53-bit integer mantissa and exponent > 0; the
-    // product is built exactly in base 10^9 limbs, least significant first.
-    int exponent;
-    uint64_t mantissa = (uint64_t)std::ldexp(std::frexp(v, &exponent), 53);
-    exponent -= 53;
-    uint32_t limbs[40];
-    int used = 0;
-    while (mantissa) {
-        limbs[used++] = (uint32_t)(mantissa % 1000000000u);
-        mantissa /= 1000000000u;
-    }
-    while (exponent > 0) {
-        // NOTE: a limb is below 2^30, so a shift of up to 29 bits plus the carry fits 64 bits.
-        const int shift = exponent > 29 ? 29 : exponent;
-        exponent -= shift;
-        uint64_t carry = 0;
-        for (int i = 0; i < used; ++i) {
-            const uint64_t cur = ((uint64_t)limbs[i] << shift) + carry;
-            limbs[i] = (uint32_t)(cur % 1000000000u);
-            carry = cur / 1000000000u;
-        }
-        while (carry) {
-            limbs[used++] = (uint32_t)(carry % 1000000000u);
-            carry /= 1000000000u;
-        }
-    }
-    char* p = put_u32(digits, limbs[used - 1]);
-    for (int i = used - 2; i >= 0; --i) {
-        uint32_t limb = limbs[i];
-        for (int d = 8; d >= 0; --d) {
-            p[d] = (char)('0' + limb % 10);
-            limb /= 10;
-        }
-        p += 9;
-    }
-    return (int)(p - digits);
-}
-
 // Writes the fixed-point text of a float32 coordinate at p, byte for byte what
-// format_fixed5 gives for the value widened to double; returns the end.
+// format_fixed gives with five decimals for the value widened to double; returns the end.
 char* put_fixed5(char* p, float coordinate) {
     double v = coordinate;
     if (v < 0) {
@@ -125,7 +75,7 @@ char* put_fixed5(char* p, float coordinate) {
         if (std::isnan(v)) return put_text(p, "nan", 3);
         if (std::isinf(v)) return put_text(p, "inf", 3);
         // NOTE: a float of 2^31 or more has no fraction bits, so the decimals are zero.
-        p += put_integer_digits(v, p);
+        p += exact_integer_digits(v, p);
         return put_text(p, ".00000", 6);
     }
     const uint32_t n = (uint32_t)v;
@@ -228,44 +178,6 @@ FILE* create_temp(const FileSteps& steps, const char* target, char* temp, size_t
 }
 
 }  // namespace
-
-int format_fixed5(double value, wchar_t* text) {
-    int length = 0;
-    double v = value;
-    if (v < 0) {
-        text[length++] = L'-';
-        v = -v;
-    }
-    if (std::isnan(v) || std::isinf(v)) {
-        const wchar_t* word = std::isnan(v) ? L"nan" : L"inf";
-        for (int i = 0; i < 3; ++i) text[length++] = word[i];
-        text[length] = L'\0';
-        return length;
-    }
-    // The integer part: through a 32-bit integer while it fits, else digit by digit from
-    // the exact value.
-    double n;
-    char digits[kFixed5Capacity];
-    int digit_length;
-    if (v < 2147483648.0) {
-        const int32_t whole = (int32_t)v;
-        n = whole;
-        digit_length = (int)(put_u32(digits, (uint32_t)whole) - digits);
-    } else {
-        n = std::trunc(v);
-        digit_length = put_integer_digits(n, digits);
-    }
-    for (int i = 0; i < digit_length; ++i) text[length++] = (wchar_t)digits[i];
-    text[length++] = L'.';
-    for (int i = 0; i < 5; ++i) {
-        v = (v - n) * 10.0;
-        const int digit = (int)v;
-        n = digit;
-        text[length++] = (wchar_t)(L'0' + digit);
-    }
-    text[length] = L'\0';
-    return length;
-}
 
 bool vrml_output_path(const char* input_path, char output[MAX_PATH]) {
     output[0] = '\0';

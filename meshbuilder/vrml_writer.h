@@ -12,17 +12,6 @@
 #include "meshbuilder/mesh_record.h"
 #include "platform/win32.h"
 
-// Wide characters format_fixed5 may write, terminator included: a '-', the 309 integer
-// digits of the largest double, '.', five decimals and the terminator.
-const int kFixed5Capacity = 320;
-
-// Writes value into text (kFixed5Capacity wide characters) and returns the length without
-// the terminator: an optional "-" (only for value < 0, so never for -0.0 or NaN), the
-// integer part truncated toward zero with all its digits, ".", then five decimals made by
-// repeated multiplication by ten, each truncated. NaN is written "nan", infinities "inf"
-// and "-inf".
-int format_fixed5(double value, wchar_t* text);
-
 // The mesh file's path for an input path: the input with its extension cut off at the last
 // '.' of the file name (after the last '/' or '\'), then ".wrl". Returns false, leaving
 // output empty, when the result would not fit MAX_PATH characters with the terminator.

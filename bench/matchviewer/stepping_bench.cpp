@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "common/main_window.h"
 #include "matchviewer/bmp_file.h"
 #include "matchviewer/capture.h"
 #include "matchviewer/keys.h"
@@ -78,22 +79,7 @@ void pump_messages() {
 }
 
 LRESULT CALLBACK bench_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
-    switch (msg) {
-        case WM_CREATE:
-            start_match_app(app, hwnd);
-            return 0;
-        case WM_SIZE:
-            layout_children(app, LOWORD(lparam), HIWORD(lparam));
-            break;
-        case WM_PAINT: {
-            PAINTSTRUCT ps;
-            BeginPaint(hwnd, &ps);
-            redraw_view(&app->view);
-            EndPaint(hwnd, &ps);
-            break;
-        }
-    }
-    return DefWindowProcW(hwnd, msg, wparam, lparam);
+    return handle_match_window(app, hwnd, msg, wparam, lparam);
 }
 
 // Opens the program's window on path, as its entry does, answering the set-up box.
@@ -108,15 +94,8 @@ bool open_app(MatchApp* match_app, const std::string& path) {
                "eval \"$(xdotool getwindowgeometry --shell $id)\"; "
                "xdotool mousemove $((X + 20)) $((Y + 20)) key Return) >/dev/null 2>&1 &") != 0)
         return false;
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = bench_proc;
-    wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-    wc.lpszClassName = L"TwinscopeBench";
-    RegisterClassExW(&wc);
-    app->main_window =
-        CreateWindowExW(0, L"TwinscopeBench", L"Twinscope bench", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                        0, 0, 800, 640, nullptr, nullptr, nullptr, nullptr);
+    register_window_class(nullptr, L"TwinscopeBench", bench_proc);
+    app->main_window = create_centred_main_window(nullptr, L"TwinscopeBench", L"Twinscope bench");
     pump_messages();
     return app->main_window && app->view.view_window && app->frame_count > 0;
 }

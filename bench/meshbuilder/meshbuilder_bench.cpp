@@ -27,7 +27,7 @@
 
 #include "meshbuilder/build_mesh.h"
 #include "meshbuilder/point_file.h"
-#include "meshbuilder/reconstruction.h"
+#include "meshbuilder/reconstruction_internal.h"
 #include "meshbuilder/vrml_writer.h"
 #include "shapes.h"
 

@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <wchar.h>
 
+#include "common/log_box.h"
 #include "platform/win32.h"
 
 namespace {
@@ -20,24 +21,11 @@ struct SampleApp {
 
 SampleApp* app;
 
-// Appends text to the log box the way the viewer's append_log does.
-void append_log(const wchar_t* text) {
-    const int n = GetWindowTextLengthW(app->log_box);
-    SendMessageW(app->log_box, EM_SETSEL, (WPARAM)n, (LPARAM)n);
-    SendMessageW(app->log_box, EM_REPLACESEL, 0, (LPARAM)text);
-    int m = GetWindowTextLengthW(app->log_box);
-    if (m == n) {
-        SetWindowTextW(app->log_box, text);
-        m = (int)wcslen(text);
-    }
-    SendMessageW(app->log_box, EM_SETSEL, (WPARAM)m, (LPARAM)m);
-}
-
 void show_counter(int value) {
     SetScrollPos(app->scroll_bar, SB_CTL, value, TRUE);
     wchar_t line[64];
     swprintf(line, 64, L"Counter: %d\r\n", value);
-    append_log(line);
+    append_to_log_box(app->log_box, line);
 }
 
 // The scrollbar codes with the viewer's clamping: lines step by one, pages by count / 20.
@@ -88,7 +76,7 @@ void on_create(HWND hwnd) {
                                       nullptr);
     wchar_t line[64];
     swprintf(line, 64, L"%d counts\r\n", app->count);
-    append_log(line);
+    append_to_log_box(app->log_box, line);
     SetScrollRange(app->scroll_bar, SB_CTL, 1, app->count, FALSE);
     show_counter(1);
 }

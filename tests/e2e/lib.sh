@@ -6,30 +6,51 @@ fail() {
   exit 1
 }
 
-# Prints the id of the first window whose title is exactly $1, waiting up to $2 seconds.
-wait_for_window() {
-  local name=$1 timeout=${2:-30} id
+# Runs the command $2... every 0.1 s until it succeeds, for up to $1 seconds; returns 1 when
+# it never did. The one wait of the helpers here and of the Wine helpers.
+wait_until() {
+  local timeout=$1
+  shift
   local end=$((SECONDS + timeout))
   while [ $SECONDS -lt $end ]; do
-    id=$(xdotool search --name "^${name}\$" 2>/dev/null | head -n 1)
-    if [ -n "$id" ]; then
-      echo "$id"
-      return 0
-    fi
+    "$@" && return 0
     sleep 0.1
   done
   return 1
 }
 
+# Prints the id of the first window whose title is exactly $1 (with $2 = shown: of the first
+# shown one); fails when there is none now.
+find_window() {
+  local only=() id
+  [ "${2:-}" = shown ] && only=(--onlyvisible)
+  id=$(xdotool search "${only[@]}" --name "^${1}\$" 2>/dev/null | head -n 1)
+  [ -n "$id" ] && echo "$id"
+}
+
+# True when no window is titled exactly $1, shown or not.
+no_window() {
+  ! xdotool search --name "^${1}\$" >/dev/null 2>&1
+}
+
+# True when window $1 (an id) no longer exists.
+window_gone() {
+  ! xdotool getwindowname "$1" >/dev/null 2>&1
+}
+
+# Prints the id of the first window whose title is exactly $1, waiting up to $2 seconds.
+wait_for_window() {
+  wait_until "${2:-30}" find_window "$1"
+}
+
+# Prints the id of the first shown window whose title is exactly $1, waiting up to $2 seconds.
+wait_for_shown_window() {
+  wait_until "${2:-30}" find_window "$1" shown
+}
+
 # Waits until no window is titled exactly $1 (up to $2 seconds).
 wait_for_no_window() {
-  local name=$1 timeout=${2:-30}
-  local end=$((SECONDS + timeout))
-  while [ $SECONDS -lt $end ]; do
-    xdotool search --name "^${name}\$" >/dev/null 2>&1 || return 0
-    sleep 0.1
-  done
-  return 1
+  wait_until "${2:-30}" no_window "$1"
 }
 
 # Presses Return in window $1 through XTEST, with the pointer over it.
@@ -47,17 +68,13 @@ dismiss_box() {
   local title=$1 id
   id=$(wait_for_window "$title" "${2:-30}") || fail "no box titled '$title'"
   press_return_in "$id"
-  local end=$((SECONDS + 10))
-  while [ $SECONDS -lt $end ]; do
-    xdotool getwindowname "$id" >/dev/null 2>&1 || return 0
-    sleep 0.1
-  done
+  wait_until 10 window_gone "$id" && return 0
   fail "box '$title' did not close on Return"
 }
 
 # Prints the id of a shown window titled exactly $1, if there is one now (no waiting).
 shown_window() {
-  xdotool search --onlyvisible --name "^${1}\$" 2>/dev/null | head -n 1
+  find_window "$1" shown || true
 }
 
 # Dismisses the software-renderer notice of the view's set-up, if the renderer gives one:

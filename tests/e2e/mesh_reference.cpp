@@ -8,7 +8,7 @@
 #include <string>
 
 #include "meshbuilder/point_file.h"
-#include "meshbuilder/reconstruction.h"
+#include "meshbuilder/reconstruction_internal.h"
 #include "meshbuilder/vrml_writer.h"
 
 int main(int argc, char** argv) {

@@ -325,14 +325,6 @@ TEST(ReadFrame, ArraysGrowOnlyToWhatTheFileHolds) {
     EXPECT_EQ(a.links(a.world, 2), (Links{-1, 0}));
 }
 
-TEST(ClampFrameNumber, LoadsOnlyFramesThatExist) {
-    EXPECT_EQ(clamp_frame_number(0, 57), 1);
-    EXPECT_EQ(clamp_frame_number(-5, 57), 1);
-    EXPECT_EQ(clamp_frame_number(67, 57), 57);
-    EXPECT_EQ(clamp_frame_number(12, 57), 12);
-    EXPECT_EQ(clamp_frame_number(1, 0), 0);
-}
-
 namespace {
 
 uint32_t next_random(uint32_t& state) {

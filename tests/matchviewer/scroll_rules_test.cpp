@@ -50,3 +50,11 @@ TEST(ScrollRules, ArrowKeys) {
     EXPECT_EQ(key_step_target(VK_RIGHT, 57, 57), 57);
     EXPECT_EQ(key_step_target('C', 5, 57), 5);
 }
+
+TEST(ClampFrameNumber, LoadsOnlyFramesThatExist) {
+    EXPECT_EQ(clamp_frame_number(0, 57), 1);
+    EXPECT_EQ(clamp_frame_number(-5, 57), 1);
+    EXPECT_EQ(clamp_frame_number(67, 57), 57);
+    EXPECT_EQ(clamp_frame_number(12, 57), 12);
+    EXPECT_EQ(clamp_frame_number(1, 0), 0);
+}

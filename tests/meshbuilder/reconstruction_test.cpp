@@ -1,6 +1,6 @@
 // The reconstruction: the cloud as filled, the record against a direct call of the library
 // on the same points, and the cases where no triangle can be found.
-#include "meshbuilder/reconstruction.h"
+#include "meshbuilder/reconstruction_internal.h"
 
 #include <math.h>
 #include <stdio.h>

@@ -2,6 +2,8 @@
 // safe save through a temporary file.
 #include "meshbuilder/vrml_writer.h"
 
+#include "common/fixed_point.h"
+
 #include <errno.h>
 #include <signal.h>
 #include <string.h>
@@ -17,13 +19,13 @@
 namespace {
 
 std::string fixed5(double value) {
-    wchar_t text[kFixed5Capacity];
-    const int length = format_fixed5(value, text);
-    EXPECT_EQ((size_t)length, wcslen(text));
+    char text[kFixedTextCapacity];
+    const int length = format_fixed(value, 5, text);
+    EXPECT_EQ((size_t)length, strlen(text));
     return std::string(text, text + length);
 }
 
-// The file as its layout rules say, assembled piece by piece with format_fixed5.
+// The file as its layout rules say, assembled piece by piece with format_fixed.
 std::string reference_vrml(const std::vector<float>& v, const std::vector<int32_t>& faces) {
     std::string text =
         "#VRML V1.0 ascii\r\n\r\nSeparator\r\n{\r\n  Coordinate3\r\n  {\r\n    point\r\n    [";
@@ -140,7 +142,7 @@ TEST(VrmlText, ExactBytesForSmallAndEmptyMeshes) {
               head + "\r\n    ]\r\n  }\r\nIndexedFaceSet { coordIndex [\r\n]}\r\n}");
 }
 
-// The writer's own digit code must give what format_fixed5 gives, for every kind of float
+// The writer's own digit code must give what format_fixed gives, for every kind of float
 // and across many output blocks.
 TEST(VrmlText, MatchesFormatFixed5ForAllKindsOfFloats) {
     std::mt19937 random(20240607);

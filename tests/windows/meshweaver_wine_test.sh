@@ -14,19 +14,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../e2e/lib.sh"
 . "$here/wine_lib.sh"
 
-work=$(mktemp -d)
-pid=""
-cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null
-  wine_shutdown
-  rm -rf "$work"
-}
-trap cleanup EXIT
-# NOTE: an outer timeout ends the test with TERM; the exit still ends Wine and cleans up.
-trap 'exit 1' TERM INT
+wine_begin_test
 title="Haldenmoor - Meshweaver"
-started=$SECONDS
-step() { echo "[$((SECONDS - started)) s] $*"; }
 
 mkdir -p "$work/data" "$work/run" "$work/empty"
 cp "$meshweaver_exe" "$work/meshweaver.exe"
@@ -46,22 +35,18 @@ boxes_of() { wine_box_texts "$work/$1" | grep -vx "No hardware acceleration"; }
 # Waits until trace $1 has shown $2 boxes (up to $3 s) and prints the id of the visible box
 # titled Meshweaver other than window $4; a GLSetup box on the way is answered.
 wait_box() {
-  local trace=$1 count=$2 timeout=$3 other=${4:-} id
-  local end=$((SECONDS + timeout))
-  while [ $SECONDS -lt $end ]; do
-    if [ "$(boxes_of "$trace" | wc -l)" -ge "$count" ]; then
-      id=$(xdotool search --onlyvisible --name "^Meshweaver\$" 2>/dev/null | grep -vx "$other" | head -n 1)
-      if [ -n "$id" ]; then
-        echo "$id"
-        return 0
-      fi
-    fi
-    if xdotool search --onlyvisible --name "^GLSetup\$" >/dev/null 2>&1; then
-      wine_dismiss_box GLSetup 5 >&2
-    fi
-    sleep 0.1
-  done
-  return 1
+  wait_until "$3" box_after "$1" "$2" "${4:-}"
+}
+
+# Prints the id of the visible box titled Meshweaver other than window $3 once trace $1 has
+# shown $2 boxes; otherwise answers a GLSetup box and fails.
+box_after() {
+  local id
+  if [ "$(boxes_of "$1" | wc -l)" -ge "$2" ]; then
+    id=$(xdotool search --onlyvisible --name "^Meshweaver\$" 2>/dev/null | grep -vx "$3" | head -n 1)
+    [ -n "$id" ] && echo "$id" && return 0
+  fi
+  wine_answer_setup_box
 }
 
 # True while box $1 (a window id) is shown.
@@ -84,7 +69,7 @@ answer_box() {
 # Closes the main window as a window manager does and checks the exit code.
 close_and_expect_zero() {
   "$probe" close "$title" || fail "$1: no main window to close"
-  wine_wait_exit "$pid" 30
+  wait_for_exit "$pid" 30
   pid=""
   [ "$exit_code" = 0 ] || fail "$1: exit code $exit_code"
 }

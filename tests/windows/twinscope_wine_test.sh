@@ -17,21 +17,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../e2e/lib.sh"
 . "$here/wine_lib.sh"
 
-work=$(mktemp -d)
-pid=""
-patch_pid=""
-cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null
-  [ -n "$patch_pid" ] && kill "$patch_pid" 2>/dev/null
-  wine_shutdown
-  rm -rf "$work"
-}
-trap cleanup EXIT
-# NOTE: an outer timeout ends the test with TERM; the exit still ends Wine and cleans up.
-trap 'exit 1' TERM INT
+wine_begin_test
 title="Haldenmoor - Twinscope"
-started=$SECONDS
-step() { echo "[$((SECONDS - started)) s] $*"; }
 
 mkdir -p "$work/data" "$work/run" "$work/empty" "$work/default"
 cp "$twinscope_exe" "$work/twinscope.exe"
@@ -51,7 +38,7 @@ start_twinscope() {
 # Closes the main window as a window manager does and checks the exit code.
 close_and_expect_zero() {
   "$probe" close "$title" || fail "$1: no main window to close"
-  wine_wait_exit "$pid" 30
+  wait_for_exit "$pid" 30
   pid=""
   [ "$exit_code" = 0 ] || fail "$1: exit code $exit_code"
 }

@@ -1,5 +1,5 @@
 # Helpers for driving Windows programs under Wine in a private Xvfb without a window
-# manager. Sourced by the smoke tests after tests/e2e/lib.sh (fail).
+# manager. Sourced by the smoke tests after tests/e2e/lib.sh (fail, the waits, wait_for_exit).
 #
 # What Wine does here, and what the helpers do about it:
 # - keys sent with XSendEvent never reach its message boxes: keys go through XTEST
@@ -7,6 +7,28 @@
 # - without a window manager every window that closes stalls about 2 s;
 # - its message box texts are not on the X side: the msgbox trace channel names them;
 # - its EDIT control knows no Ctrl+A: Ctrl+Home, Ctrl+Shift+End select the whole text.
+
+# The start of a smoke test: a private folder $work, removed on exit together with the Wine
+# processes and the test's program ($pid) and helper ($patch_pid) when they still run.
+wine_begin_test() {
+  work=$(mktemp -d)
+  pid=""
+  patch_pid=""
+  trap wine_end_test EXIT
+  # NOTE: an outer timeout ends the test with TERM; the exit still ends Wine and cleans up.
+  trap 'exit 1' TERM INT
+  started=$SECONDS
+}
+
+wine_end_test() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null
+  [ -n "$patch_pid" ] && kill "$patch_pid" 2>/dev/null
+  wine_shutdown
+  rm -rf "$work"
+}
+
+# Prints a progress line with the seconds since wine_begin_test.
+step() { echo "[$((SECONDS - started)) s] $*"; }
 
 # Creates a private Wine prefix in $1 and exports what every Wine call of the test uses.
 # NOTE: HOME goes into the prefix as well, so Wine's menu and desktop files never reach the
@@ -36,32 +58,6 @@ wine_box_texts() {
   sed -n 's/^.*:trace:msgbox:MSGBOX_OnInit L"\(.*\)"$/\1/p' "$1" | sed 's/\\"/"/g'
 }
 
-# Prints the id of the first mapped window whose title is exactly $1 (waits up to $2 s).
-wine_wait_visible() {
-  local name=$1 timeout=${2:-30} id
-  local end=$((SECONDS + timeout))
-  while [ $SECONDS -lt $end ]; do
-    id=$(xdotool search --onlyvisible --name "^${name}\$" 2>/dev/null | head -n 1)
-    if [ -n "$id" ]; then
-      echo "$id"
-      return 0
-    fi
-    sleep 0.1
-  done
-  return 1
-}
-
-# Waits until no window is titled exactly $1, mapped or not (up to $2 s).
-wine_wait_gone() {
-  local name=$1 timeout=${2:-15}
-  local end=$((SECONDS + timeout))
-  while [ $SECONDS -lt $end ]; do
-    xdotool search --name "^${name}\$" >/dev/null 2>&1 || return 0
-    sleep 0.1
-  done
-  return 1
-}
-
 # Puts the pointer at the centre of window $1, so XTEST keys reach it.
 wine_point_at() {
   local X Y WIDTH HEIGHT SCREEN WINDOW
@@ -74,33 +70,32 @@ wine_point_at() {
 # that goes elsewhere; it is typed again until the box is gone.
 wine_dismiss_box() {
   local title=$1 id end
-  id=$(wine_wait_visible "$title" "${2:-30}") || fail "no box titled '$title'"
+  id=$(wait_for_shown_window "$title" "${2:-30}") || fail "no box titled '$title'"
   wine_point_at "$id"
   end=$((SECONDS + 30))
   while [ $SECONDS -lt $end ]; do
     xdotool key Return
-    wine_wait_gone "$title" 2 && return 0
+    wait_for_no_window "$title" 2 && return 0
   done
   fail "box '$title' did not close on Return"
 }
 
-# Waits for the mapped main window titled $1 (up to $2 s) and prints its id; a set-up box
+# Answers a shown set-up box of the 3D view ("GLSetup"), if there is one now; always fails,
+# so that a wait goes on after it.
+wine_answer_setup_box() {
+  [ -n "$(shown_window GLSetup)" ] && wine_dismiss_box GLSetup 5 >&2
+  return 1
+}
+
+# Prints the id of the shown window titled $1, or answers a set-up box and fails.
+wine_main_window_now() {
+  find_window "$1" shown || wine_answer_setup_box
+}
+
+# Waits for the shown main window titled $1 (up to $2 s) and prints its id; a set-up box
 # of the 3D view ("GLSetup") on the way is answered.
 wine_wait_main() {
-  local title=$1 timeout=${2:-60} id
-  local end=$((SECONDS + timeout))
-  while [ $SECONDS -lt $end ]; do
-    id=$(xdotool search --onlyvisible --name "^${title}\$" 2>/dev/null | head -n 1)
-    if [ -n "$id" ]; then
-      echo "$id"
-      return 0
-    fi
-    if xdotool search --onlyvisible --name "^GLSetup\$" >/dev/null 2>&1; then
-      wine_dismiss_box GLSetup 5 >&2
-    fi
-    sleep 0.1
-  done
-  return 1
+  wait_until "${2:-60}" wine_main_window_now "$1"
 }
 
 # Client area of window $1 as "X Y W H". Without a window manager Wine draws no frame, and
@@ -129,22 +124,4 @@ wine_copy_edit_text() {
     done
   done
   printf '%s\n' "$got"
-}
-
-# Waits up to $2 s for process $1, a child of this shell, and sets exit_code to its exit
-# code; ends it and fails when it does not exit.
-# NOTE: must run in this shell, not in $(...): a subshell cannot collect the code of a
-# child that ends while it polls, and bash then reports -1.
-wine_wait_exit() {
-  local pid=$1 timeout=${2:-30}
-  local end=$((SECONDS + timeout))
-  while kill -0 "$pid" 2>/dev/null; do
-    if [ $SECONDS -ge $end ]; then
-      kill "$pid" 2>/dev/null
-      fail "process $pid did not exit within $timeout s"
-    fi
-    sleep 0.1
-  done
-  wait "$pid"
-  exit_code=$?
 }

@@ -15,21 +15,36 @@ namespace {
 
 enum class Scalar { int8, uint8, int16, uint16, int32, uint32, int64, uint64, float32, float64 };
 
+// The value of a scalar of type T whose bytes are in this machine's order, as a double.
+template <typename T>
+double value_as_double(const unsigned char* bytes) {
+    T value;
+    memcpy(&value, bytes, sizeof value);
+    return (double)value;
+}
+
+// A stored scalar type: its size and the reading of its value.
+struct ScalarType {
+    size_t size;
+    double (*read)(const unsigned char* bytes);
+};
+
+template <typename T>
+constexpr ScalarType scalar_type() {
+    return ScalarType{sizeof(T), value_as_double<T>};
+}
+
+// NOTE: in the order of Scalar.
+const ScalarType kScalarTypes[] = {
+    scalar_type<int8_t>(),  scalar_type<uint8_t>(),  scalar_type<int16_t>(), scalar_type<uint16_t>(),
+    scalar_type<int32_t>(), scalar_type<uint32_t>(), scalar_type<int64_t>(), scalar_type<uint64_t>(),
+    scalar_type<float>(),   scalar_type<double>(),
+};
+static_assert(sizeof kScalarTypes / sizeof kScalarTypes[0] == (size_t)Scalar::float64 + 1,
+              "one entry per scalar type");
+
 size_t scalar_size(Scalar type) {
-    switch (type) {
-        case Scalar::int8:
-        case Scalar::uint8:
-            return 1;
-        case Scalar::int16:
-        case Scalar::uint16:
-            return 2;
-        case Scalar::int32:
-        case Scalar::uint32:
-        case Scalar::float32:
-            return 4;
-        default:
-            return 8;
-    }
+    return kScalarTypes[(size_t)type].size;
 }
 
 // The value of size bytes at p, stored in the given byte order.
@@ -38,39 +53,7 @@ double load_scalar(const unsigned char* p, Scalar type, bool big_endian) {
     const size_t size = scalar_size(type);
     for (size_t i = 0; i < size; ++i) bytes[i] = big_endian ? p[size - 1 - i] : p[i];
     // NOTE: the bytes are now in this machine's (little-endian) order.
-    int8_t i8;
-    uint8_t u8;
-    int16_t i16;
-    uint16_t u16;
-    int32_t i32;
-    uint32_t u32;
-    int64_t i64;
-    uint64_t u64;
-    float f;
-    double d;
-    switch (type) {
-        case Scalar::int8:
-            return memcpy(&i8, bytes, 1), (double)i8;
-        case Scalar::uint8:
-            return memcpy(&u8, bytes, 1), (double)u8;
-        case Scalar::int16:
-            return memcpy(&i16, bytes, 2), (double)i16;
-        case Scalar::uint16:
-            return memcpy(&u16, bytes, 2), (double)u16;
-        case Scalar::int32:
-            return memcpy(&i32, bytes, 4), (double)i32;
-        case Scalar::uint32:
-            return memcpy(&u32, bytes, 4), (double)u32;
-        case Scalar::int64:
-            return memcpy(&i64, bytes, 8), (double)i64;
-        case Scalar::uint64:
-            return memcpy(&u64, bytes, 8), (double)u64;
-        case Scalar::float32:
-            return memcpy(&f, bytes, 4), (double)f;
-        case Scalar::float64:
-            return memcpy(&d, bytes, 8), d;
-    }
-    return 0.0;
+    return kScalarTypes[(size_t)type].read(bytes);
 }
 
 // A header or data line: the text up to the next '\n' (a '\r' before it dropped).
