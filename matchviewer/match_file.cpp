@@ -448,7 +448,8 @@ int32_t decode_chunk_resolving(WorldPoint* world_points, int32_t first, int32_t 
             // NOTE: the first probe for a later world point is known now; fetching it
             // early overlaps the cache misses of scattered identifiers.
             const int32_t ahead = i - kPrefetchDistance;
-            const int32_t guess = guess_position(t.guess, get_i32(raw + ahead * kLinkedRecordSize + 24));
+            const int32_t guess =
+                guess_position(t.guess, get_i32(raw + ahead * kLinkedRecordSize + 24));
             PREFETCH_FOR_READ(&t.match_points[guess]);
         }
         FramePoint q = decode_point(raw + i * kLinkedRecordSize, true, false);
@@ -513,8 +514,8 @@ void read_to_world(FILE* file, int64_t world_start, int64_t size, int32_t w,
         frame.cut_short = true;
     } else if (!frame.cut_short) {
         MatchPoint*& m = match_points;
-        k = read_match_part(file, size - match_start, kLinkedRecordSize, match_points, match_capacity,
-                            frame.cut_short, [&](int32_t first, int32_t n) {
+        k = read_match_part(file, size - match_start, kLinkedRecordSize, match_points,
+                            match_capacity, frame.cut_short, [&](int32_t first, int32_t n) {
                                 decode_chunk(m, first, n, kLinkedRecordSize, true, false);
                                 frame.matched += link_back(last_match, w, m, first, n);
                             });
@@ -555,9 +556,10 @@ void read_to_frame(FILE* file, int64_t world_start, int64_t size, int32_t w,
     const int64_t match_start = world_start + (int64_t)w * kLinkedRecordSize;
     if (!frame.cut_short && crt_seek64(file, match_start, SEEK_SET) == 0) {
         MatchPoint*& m = match_points;
-        k = read_match_part(
-            file, size - match_start, kLinkedIdRecordSize, match_points, match_capacity, frame.cut_short,
-            [&](int32_t first, int32_t n) { decode_chunk_with_ids(m, first, n, increasing); });
+        k = read_match_part(file, size - match_start, kLinkedIdRecordSize, match_points,
+                            match_capacity, frame.cut_short, [&](int32_t first, int32_t n) {
+                                decode_chunk_with_ids(m, first, n, increasing);
+                            });
         if (k < 0) {
             frame.out_of_memory = true;
             return;
@@ -570,9 +572,10 @@ void read_to_frame(FILE* file, int64_t world_start, int64_t size, int32_t w,
     IdTable table = {match_points, k, increasing, IdGuess{0, 0, 0, 0}};
     if (k > 0 && increasing) table.guess = id_guess(match_points, k);
     WorldPoint* world = world_points;
-    const int32_t read = read_records(file, world, w, kLinkedRecordSize, [&](int32_t first, int32_t n) {
-        frame.matched += decode_chunk_resolving(world, first, n, table);
-    });
+    const int32_t read =
+        read_records(file, world, w, kLinkedRecordSize, [&](int32_t first, int32_t n) {
+            frame.matched += decode_chunk_resolving(world, first, n, table);
+        });
     if (read < w) frame.cut_short = true;
     frame.world_count = read;
     frame.match_count = k;

@@ -88,4 +88,3 @@ struct FrameRead {
 // The caller must have withdrawn both arrays from the view: they may move.
 FrameRead read_frame(FILE* file, int64_t offset, WorldPoint*& world_points, int32_t& world_capacity,
                      MatchPoint*& match_points, int32_t& match_capacity);
-

@@ -53,8 +53,8 @@ void start_match_app(MatchApp* app, HWND hwnd) {
     app->main_window = hwnd;
     create_children(app, hwnd);
     init_frame_layers(&app->layers);
-    const wchar_t* reason = start_main_window_view(&app->view, hwnd, app->instance,
-                                                   frame_view_content(&app->layers));
+    const wchar_t* reason =
+        start_main_window_view(&app->view, hwnd, app->instance, frame_view_content(&app->layers));
     if (reason) show_error(app, reason);
     index_frames(app);
 }

@@ -75,8 +75,8 @@ void build_and_show_mesh() {
 // The start-up: the view thread first, then the whole file work.
 void on_create(HWND hwnd) {
     app->main_window = hwnd;
-    const wchar_t* reason = start_main_window_view(&app->view, hwnd, app->instance,
-                                                   mesh_view_content(&app->mesh));
+    const wchar_t* reason =
+        start_main_window_view(&app->view, hwnd, app->instance, mesh_view_content(&app->mesh));
     if (reason) show_error(reason);
     build_and_show_mesh();
 }
@@ -124,8 +124,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
     app->path_result = prepare_program(instance, kClassName, main_window_proc, &app->view,
                                        command_line, "Dotloom.dat", app->input_path);
     app->starting_up = true;
-    app->main_window =
-        open_main_window(instance, kClassName, L"Haldenmoor - Meshweaver", kCaption);
+    app->main_window = open_main_window(instance, kClassName, L"Haldenmoor - Meshweaver", kCaption);
     app->starting_up = false;
     if (!app->main_window) return 1;
     if (app->close_requested) PostMessageW(app->main_window, WM_CLOSE, 0, 0);

@@ -36,9 +36,10 @@ constexpr ScalarType scalar_type() {
 
 // NOTE: in the order of Scalar.
 const ScalarType kScalarTypes[] = {
-    scalar_type<int8_t>(),  scalar_type<uint8_t>(),  scalar_type<int16_t>(), scalar_type<uint16_t>(),
-    scalar_type<int32_t>(), scalar_type<uint32_t>(), scalar_type<int64_t>(), scalar_type<uint64_t>(),
-    scalar_type<float>(),   scalar_type<double>(),
+    scalar_type<int8_t>(),   scalar_type<uint8_t>(),  scalar_type<int16_t>(),
+    scalar_type<uint16_t>(), scalar_type<int32_t>(),  scalar_type<uint32_t>(),
+    scalar_type<int64_t>(),  scalar_type<uint64_t>(), scalar_type<float>(),
+    scalar_type<double>(),
 };
 static_assert(sizeof kScalarTypes / sizeof kScalarTypes[0] == (size_t)Scalar::float64 + 1,
               "one entry per scalar type");
