@@ -12,62 +12,125 @@ namespace {
 const GLfloat kLinkedColour[2][3] = {{0.0f, 1.0f, 0.0f}, {0.0f, 1.0f, 1.0f}};
 const GLfloat kUnlinkedColour[2][3] = {{0.0f, 0.0f, 1.0f}, {1.0f, 0.0f, 0.0f}};
 
-const GLfloat* colour_of(int layer, const FramePoint& p) {
-    return p.link >= 0 ? kLinkedColour[layer] : kUnlinkedColour[layer];
-}
+// Points handed to the renderer per call: the arrays of a call stay small (under 100 KiB)
+// whatever the size of the frame.
+const int32_t kPointsPerDraw = 4096;
 
-bool layer_shown(const FrameLayers* layers, int layer) {
-    return layer == 0 ? layers->show_world != 0 : layers->show_matches != 0;
-}
-
-// Points handed to the renderer per call: the arrays built for a call stay small (under a
-// MiB) whatever the size of the frame.
-const int32_t kPointsPerDraw = 16384;
-
-// The arrays of one call: up to two vertices and colours per point.
+// The arrays of one call and how the calls are handed over.
 struct DrawChunk {
     std::vector<GLfloat> vertices;  // x, y, z per vertex
-    std::vector<GLfloat> colours;   // r, g, b per vertex
+    std::vector<GLubyte> colours;   // r, g, b, a per vertex
+    // The colours of kLinkedColour and kUnlinkedColour as bytes: [layer][linked].
+    GLubyte colour_bytes[2][2][4];
+    bool flush_each_draw;
 };
 
+// Whether the renderer collects a whole scene of primitives into screen tiles before it
+// rasterises any. Mesa's llvmpipe does: a scene of millions of points outgrows the caches,
+// and its rasteriser then waits on memory for every primitive of every tile.
+bool renderer_bins_scenes() {
+    const char* renderer = (const char*)glGetString(GL_RENDERER);
+    return renderer && strstr(renderer, "llvmpipe");
+}
+
+void init_chunk(DrawChunk& chunk) {
+    chunk.vertices.resize(6 * (size_t)kPointsPerDraw);
+    chunk.colours.resize(8 * (size_t)kPointsPerDraw);
+    for (int layer = 0; layer < 2; ++layer) {
+        for (int c = 0; c < 3; ++c) {
+            // NOTE: the tables hold 0 and 1 only, which bytes 0 and 255 give back exactly.
+            chunk.colour_bytes[layer][0][c] = (GLubyte)(kUnlinkedColour[layer][c] * 255.0f);
+            chunk.colour_bytes[layer][1][c] = (GLubyte)(kLinkedColour[layer][c] * 255.0f);
+        }
+        chunk.colour_bytes[layer][0][3] = 255;
+        chunk.colour_bytes[layer][1][3] = 255;
+    }
+    chunk.flush_each_draw = renderer_bins_scenes();
+}
+
+const GLubyte* colour_bytes_of(const DrawChunk& chunk, int layer, const FramePoint& p) {
+    return chunk.colour_bytes[layer][p.link >= 0 ? 1 : 0];
+}
+
+// One call of the chunk's arrays.
+// NOTE: under a renderer that bins scenes, a flush after every call makes it rasterise a few
+// thousand primitives at a time while their data is still in the cache: the same
+// primitives in the same order, so the same pixels, at about half the time a frame.
+void draw_chunk(DrawChunk& chunk, GLenum mode, int32_t vertex_count) {
+    glDrawArrays(mode, 0, vertex_count);
+    if (chunk.flush_each_draw) glFlush();
+}
+
 // The dots of one layer: positions straight from the points, colours from the chunk.
-void draw_dots(const FramePoint* points, int32_t count, int layer, DrawChunk& chunk) {
+void draw_layer_dots(const FramePoint* points, int32_t count, int layer, DrawChunk& chunk) {
     for (int32_t first = 0; first < count; first += kPointsPerDraw) {
         const int32_t n = count - first < kPointsPerDraw ? count - first : kPointsPerDraw;
-        GLfloat* colour = chunk.colours.data();
-        for (int32_t i = 0; i < n; ++i, colour += 3) {
-            memcpy(colour, colour_of(layer, points[first + i]), 3 * sizeof(GLfloat));
+        GLubyte* colour = chunk.colours.data();
+        for (int32_t i = 0; i < n; ++i, colour += 4) {
+            memcpy(colour, colour_bytes_of(chunk, layer, points[first + i]), 4);
         }
         glVertexPointer(3, GL_FLOAT, sizeof(FramePoint), points[first].position);
-        glColorPointer(3, GL_FLOAT, 0, chunk.colours.data());
-        glDrawArrays(GL_POINTS, 0, n);
+        glColorPointer(4, GL_UNSIGNED_BYTE, 0, chunk.colours.data());
+        draw_chunk(chunk, GL_POINTS, n);
     }
 }
 
 // The direction ticks of one layer: from each point 0.02 along its direction.
-void draw_ticks(const FramePoint* points, int32_t count, int layer, DrawChunk& chunk) {
+void draw_layer_ticks(const FramePoint* points, int32_t count, int layer, DrawChunk& chunk) {
     for (int32_t first = 0; first < count; first += kPointsPerDraw) {
         const int32_t n = count - first < kPointsPerDraw ? count - first : kPointsPerDraw;
         GLfloat* vertex = chunk.vertices.data();
-        GLfloat* colour = chunk.colours.data();
-        for (int32_t i = 0; i < n; ++i, vertex += 6, colour += 6) {
+        GLubyte* colour = chunk.colours.data();
+        for (int32_t i = 0; i < n; ++i, vertex += 6, colour += 8) {
             const FramePoint& p = points[first + i];
             for (int c = 0; c < 3; ++c) {
                 vertex[c] = p.position[c];
                 vertex[3 + c] = p.position[c] + 0.02f * p.direction[c];
             }
-            memcpy(colour, colour_of(layer, p), 3 * sizeof(GLfloat));
-            memcpy(colour + 3, colour_of(layer, p), 3 * sizeof(GLfloat));
+            memcpy(colour, colour_bytes_of(chunk, layer, p), 4);
+            memcpy(colour + 4, colour_bytes_of(chunk, layer, p), 4);
         }
         glVertexPointer(3, GL_FLOAT, 0, chunk.vertices.data());
-        glColorPointer(3, GL_FLOAT, 0, chunk.colours.data());
-        glDrawArrays(GL_LINES, 0, 2 * n);
+        glColorPointer(4, GL_UNSIGNED_BYTE, 0, chunk.colours.data());
+        draw_chunk(chunk, GL_LINES, 2 * n);
     }
 }
 
+// The 4-pixel dots of both shown layers, world points first.
+void draw_dots(const FrameLayers* layers, DrawChunk& chunk) {
+    glPointSize(4.0f);
+    for (int layer = 0; layer < 2; ++layer) {
+        if (!frame_layer_shown(layers, layer) || layers->point_count[layer] <= 0) continue;
+        draw_layer_dots(layers->point_array[layer], layers->point_count[layer], layer, chunk);
+    }
+}
+
+// The 1-pixel ticks of both shown layers, leaving the current colour where one glColor call
+// per vertex would have left it: at the colour of the last tick.
+void draw_ticks(const FrameLayers* layers, DrawChunk& chunk) {
+    glLineWidth(1.0f);
+    const GLfloat* last_colour = nullptr;
+    for (int layer = 0; layer < 2; ++layer) {
+        if (!frame_layer_shown(layers, layer) || layers->point_count[layer] <= 0) continue;
+        const FramePoint* points = layers->point_array[layer];
+        const int32_t count = layers->point_count[layer];
+        draw_layer_ticks(points, count, layer, chunk);
+        last_colour = frame_point_colour(layer, points[count - 1]);
+    }
+    // NOTE: the colour array leaves the current colour undefined.
+    glDisableClientState(GL_COLOR_ARRAY);
+    if (last_colour) glColor3fv(last_colour);
+}
+
 // The white correspondence lines from the walked layer to the points their links name.
-void draw_links(const FramePoint* walked, int32_t walked_count, const FramePoint* target,
-                int32_t target_count, DrawChunk& chunk) {
+void draw_links(const FrameLayers* layers, DrawChunk& chunk) {
+    const int from = layers->links_to_world ? 1 : 0;
+    const FramePoint* walked = layers->point_array[from];
+    const int32_t walked_count = layers->point_count[from];
+    const FramePoint* target = layers->point_array[1 - from];
+    const int32_t target_count = layers->point_count[1 - from];
+    glLineWidth(2.0f);
+    glColor3f(1.0f, 1.0f, 1.0f);
     int32_t i = 0;
     while (i < walked_count) {
         GLfloat* vertex = chunk.vertices.data();
@@ -83,7 +146,7 @@ void draw_links(const FramePoint* walked, int32_t walked_count, const FramePoint
             lines += 1;
         }
         glVertexPointer(3, GL_FLOAT, 0, chunk.vertices.data());
-        glDrawArrays(GL_LINES, 0, 2 * lines);
+        draw_chunk(chunk, GL_LINES, 2 * lines);
     }
 }
 
@@ -92,6 +155,14 @@ void draw_frame_record(const void* record) {
 }
 
 }  // namespace
+
+const GLfloat* frame_point_colour(int layer, const FramePoint& p) {
+    return p.link >= 0 ? kLinkedColour[layer] : kUnlinkedColour[layer];
+}
+
+bool frame_layer_shown(const FrameLayers* layers, int layer) {
+    return layer == 0 ? layers->show_world != 0 : layers->show_matches != 0;
+}
 
 void init_frame_layers(FrameLayers* layers) {
     layers->show_world = 1;
@@ -114,40 +185,12 @@ ViewContent frame_view_content(const FrameLayers* layers) {
 void draw_frame_content(const FrameLayers* layers) {
     glDisable(GL_LIGHTING);
     DrawChunk chunk;
-    chunk.vertices.resize(6 * (size_t)kPointsPerDraw);
-    chunk.colours.resize(6 * (size_t)kPointsPerDraw);
-    const GLfloat* last_colour = nullptr;
+    init_chunk(chunk);
     glEnableClientState(GL_VERTEX_ARRAY);
-
-    glPointSize(4.0f);
     glEnableClientState(GL_COLOR_ARRAY);
-    for (int layer = 0; layer < 2; ++layer) {
-        if (!layer_shown(layers, layer) || layers->point_count[layer] <= 0) continue;
-        draw_dots(layers->point_array[layer], layers->point_count[layer], layer, chunk);
-    }
-
-    glLineWidth(1.0f);
-    for (int layer = 0; layer < 2; ++layer) {
-        if (!layer_shown(layers, layer) || layers->point_count[layer] <= 0) continue;
-        const FramePoint* points = layers->point_array[layer];
-        const int32_t count = layers->point_count[layer];
-        draw_ticks(points, count, layer, chunk);
-        last_colour = colour_of(layer, points[count - 1]);
-    }
-    glDisableClientState(GL_COLOR_ARRAY);
-    // NOTE: the colour array leaves the current colour undefined; set it where one glColor
-    // call per vertex would have left it, at the colour of the last tick.
-    if (last_colour) glColor3fv(last_colour);
-
-    if (layers->show_links) {
-        const int from = layers->links_to_world ? 1 : 0;
-        const int to = 1 - from;
-        glLineWidth(2.0f);
-        glColor3f(1.0f, 1.0f, 1.0f);
-        draw_links(layers->point_array[from], layers->point_count[from], layers->point_array[to],
-                   layers->point_count[to], chunk);
-    }
-
+    draw_dots(layers, chunk);
+    draw_ticks(layers, chunk);
+    if (layers->show_links) draw_links(layers, chunk);
     glDisableClientState(GL_VERTEX_ARRAY);
     glEnable(GL_LIGHTING);
 }

@@ -5,6 +5,7 @@
 #include <stdint.h>
 
 #include "matchviewer/match_points.h"
+#include "platform/win32.h"
 #include "view/view_state.h"
 
 // The layers of the frame on show and which of them are drawn. Index 0 is the world points,
@@ -17,6 +18,13 @@ struct FrameLayers {
     int32_t point_count[2];
     const FramePoint* point_array[2];
 };
+
+// The colour of a point's dot and tick (RGB): green or blue for world points, cyan or red
+// for match points, the first of each pair when the point is linked.
+const GLfloat* frame_point_colour(int layer, const FramePoint& p);
+
+// Whether layer (0: world points, 1: match points) is shown.
+bool frame_layer_shown(const FrameLayers* layers, int layer);
 
 // Every layer shown, no points.
 void init_frame_layers(FrameLayers* layers);

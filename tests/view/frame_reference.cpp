@@ -7,56 +7,42 @@
 
 namespace {
 
-const GLfloat kLinkedColour[2][3] = {{0.0f, 1.0f, 0.0f}, {0.0f, 1.0f, 1.0f}};
-const GLfloat kUnlinkedColour[2][3] = {{0.0f, 0.0f, 1.0f}, {1.0f, 0.0f, 0.0f}};
-
-const GLfloat* colour_of(int layer, const FramePoint& p) {
-    return p.link >= 0 ? kLinkedColour[layer] : kUnlinkedColour[layer];
-}
-
-bool layer_shown(const FrameLayers* layers, int layer) {
-    return layer == 0 ? layers->show_world != 0 : layers->show_matches != 0;
-}
-
-void draw_reference(const void* record) {
-    draw_frame_immediate(static_cast<const FrameLayers*>(record));
+// Calls visit(layer, point) for every point of the shown layers, world points first.
+template <typename Visit>
+void visit_shown_points(const FrameLayers* layers, Visit visit) {
+    for (int layer = 0; layer < 2; ++layer) {
+        if (!frame_layer_shown(layers, layer)) continue;
+        const FramePoint* points = layers->point_array[layer];
+        for (int32_t i = 0; i < layers->point_count[layer]; ++i) visit(layer, points[i]);
+    }
 }
 
 }  // namespace
 
 void hand_frame_to_view(ViewState* view, const FrameLayers* layers) {
-    hand_to_view(view, frame_view_content(layers), draw_reference);
+    hand_to_view(view, frame_view_content(layers), draw_frame_immediate);
 }
 
-void draw_frame_immediate(const FrameLayers* layers) {
+void draw_frame_immediate(const void* record) {
+    const FrameLayers* layers = static_cast<const FrameLayers*>(record);
     glDisable(GL_LIGHTING);
 
     glPointSize(4.0f);
     glBegin(GL_POINTS);
-    for (int layer = 0; layer < 2; ++layer) {
-        if (!layer_shown(layers, layer)) continue;
-        const FramePoint* points = layers->point_array[layer];
-        for (int32_t i = 0; i < layers->point_count[layer]; ++i) {
-            glColor3fv(colour_of(layer, points[i]));
-            glVertex3fv(points[i].position);
-        }
-    }
+    visit_shown_points(layers, [](int layer, const FramePoint& p) {
+        glColor3fv(frame_point_colour(layer, p));
+        glVertex3fv(p.position);
+    });
     glEnd();
 
     glLineWidth(1.0f);
     glBegin(GL_LINES);
-    for (int layer = 0; layer < 2; ++layer) {
-        if (!layer_shown(layers, layer)) continue;
-        const FramePoint* points = layers->point_array[layer];
-        for (int32_t i = 0; i < layers->point_count[layer]; ++i) {
-            const FramePoint& p = points[i];
-            glColor3fv(colour_of(layer, p));
-            glVertex3fv(p.position);
-            glVertex3f(p.position[0] + 0.02f * p.direction[0],
-                       p.position[1] + 0.02f * p.direction[1],
-                       p.position[2] + 0.02f * p.direction[2]);
-        }
-    }
+    visit_shown_points(layers, [](int layer, const FramePoint& p) {
+        glColor3fv(frame_point_colour(layer, p));
+        glVertex3fv(p.position);
+        glVertex3f(p.position[0] + 0.02f * p.direction[0], p.position[1] + 0.02f * p.direction[1],
+                   p.position[2] + 0.02f * p.direction[2]);
+    });
     glEnd();
 
     if (layers->show_links) {

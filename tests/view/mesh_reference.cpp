@@ -4,19 +4,12 @@
 #include "tests/view/paint_harness.h"
 #include "view/view.h"
 
-namespace {
-
-void draw_reference(const void* record) {
-    draw_mesh_immediate(static_cast<const MeshRecord*>(record));
-}
-
-}  // namespace
-
 void hand_mesh_to_view(ViewState* view, const MeshRecord* mesh) {
-    hand_to_view(view, mesh_view_content(mesh), draw_reference);
+    hand_to_view(view, mesh_view_content(mesh), draw_mesh_immediate);
 }
 
-void draw_mesh_immediate(const MeshRecord* mesh) {
+void draw_mesh_immediate(const void* record) {
+    const MeshRecord* mesh = static_cast<const MeshRecord*>(record);
     const float* vertices = mesh->vertices;
     const int32_t* indices = mesh->indices;
     glBegin(GL_TRIANGLES);

@@ -56,6 +56,6 @@ void hand_to_view(ViewState* view, const ViewContent& program, void (*reference)
 // with the program's own content and its immediate-mode reference.
 void hand_mesh_to_view(ViewState* view, const MeshRecord* mesh);
 void hand_frame_to_view(ViewState* view, const FrameLayers* layers);
-// The immediate-mode references.
-void draw_mesh_immediate(const MeshRecord* mesh);
-void draw_frame_immediate(const FrameLayers* layers);
+// The immediate-mode references, drawing a MeshRecord and a FrameLayers record.
+void draw_mesh_immediate(const void* record);
+void draw_frame_immediate(const void* record);
