@@ -244,9 +244,10 @@ int format_index_problem(const IndexResult& result, wchar_t* dest, int capacity)
 
 namespace {
 
-// Records read and decoded at a time: small enough that a chunk is still in the cache
-// when it is decoded and linked, large enough that a chunk costs one read call.
-const int32_t kChunkRecords = 4096;
+// Records read and decoded at a time (at most 1 MiB): small enough that a chunk is still in
+// the cache when it is decoded and linked, large enough that the read calls of a frame are
+// few (each costs a system call or two, about as much as decoding 4096 records).
+const int32_t kChunkRecords = 32768;
 
 // Records of record_size bytes that fit into bytes_left, at most wanted.
 int32_t records_available(int32_t wanted, int32_t record_size, int64_t bytes_left) {
@@ -495,13 +496,37 @@ int32_t read_match_part(FILE* file, int64_t bytes_left, int32_t record_size,
     return k;
 }
 
+// A block of int32_t that only grows, kept by its thread from frame to frame.
+struct GrowingTable {
+    int32_t* values = nullptr;
+    int32_t capacity = 0;
+    ~GrowingTable() { free(values); }
+};
+
+// The table of at least count entries (at least one) in which a to-world frame notes each
+// world point's last match point, or null when it cannot grow.
+// NOTE: kept between frames: a fresh block of megabytes a frame costs a page fault per 4 KiB
+// each time it is first written, as much as the reading itself.
+int32_t* last_match_table(int32_t count) {
+    thread_local GrowingTable table;
+    if (count < 1) count = 1;
+    if (count > table.capacity) {
+        // NOTE: nothing of the last frame is kept, so the old block need not be copied.
+        free(table.values);
+        table.values = (int32_t*)malloc((size_t)count * sizeof(int32_t));
+        table.capacity = table.values ? count : 0;
+        if (!table.values) return nullptr;
+    }
+    return table.values;
+}
+
 // A to-world frame from its world records on. The match points are read first (they lie
 // behind the world records) and noted per world point in a compact array, so that each
 // chunk of world points takes its links while it is in the cache.
 void read_to_world(FILE* file, int64_t world_start, int64_t size, int32_t w,
                    WorldPoint*& world_points, MatchPoint*& match_points, int32_t& match_capacity,
                    FrameRead& frame) {
-    int32_t* last_match = (int32_t*)malloc((size_t)(w > 0 ? w : 1) * sizeof(int32_t));
+    int32_t* last_match = last_match_table(w);
     if (!last_match) {
         frame.out_of_memory = true;
         return;
@@ -520,7 +545,6 @@ void read_to_world(FILE* file, int64_t world_start, int64_t size, int32_t w,
                                 frame.matched += link_back(last_match, w, m, first, n);
                             });
         if (k < 0) {
-            free(last_match);
             frame.matched = 0;
             frame.out_of_memory = true;
             return;
@@ -533,7 +557,6 @@ void read_to_world(FILE* file, int64_t world_start, int64_t size, int32_t w,
             decode_chunk_linked(world, first, n, last_match);
         });
     }
-    free(last_match);
     frame.world_count = read;
     frame.match_count = k;
     if (read < w) {
