@@ -435,3 +435,27 @@ TEST(ReadFrameLargeFrames, LinksFollowThePlainRules) {
                            ("repeat at " + std::to_string(at)).c_str());
     }
 }
+
+// Frames of several read chunks (over 32768 records a part), then a small frame after a big
+// one: the links follow the same rules across chunk ends and nothing of a frame read before
+// leaks into the next.
+TEST(ReadFrameLargeFrames, ChunkEndsAndFramesAfterBigOnes) {
+    uint32_t state = 5;
+    std::vector<FilePoint> world(70000, pt(4)), matches;
+    for (int i = 0; i < 90000; ++i) {
+        const int32_t link = (int32_t)(next_random(state) % 80000);
+        matches.push_back(pt(i % 500, link));
+    }
+    expect_plain_rules(0, world, matches, "to world, big");
+    std::vector<FilePoint> few_world(10, pt(1)), few_matches = {pt(0, 3), pt(1, 12), pt(2, 3)};
+    expect_plain_rules(0, few_world, few_matches, "to world, small after big");
+
+    for (int32_t at : {32767, 32768, 65536}) {
+        std::vector<int32_t> ids;
+        for (int32_t i = 0; i < 70000; ++i) ids.push_back(i == at ? i - 1 : i);
+        std::vector<FilePoint> world_ids = world_naming(ids, 9);
+        world_ids[0].link = at - 1;
+        expect_plain_rules(3, world_ids, matches_with(ids),
+                           ("repeat at " + std::to_string(at)).c_str());
+    }
+}
