@@ -399,6 +399,16 @@ std::vector<FilePoint> matches_with(const std::vector<int32_t>& ids) {
     return matches;
 }
 
+// count ascending match ids 0, 1, ... with the one at position at repeating the one before,
+// named by world points: the first of them names the repeated id.
+void expect_repeat_found(int32_t count, int32_t at, uint32_t seed) {
+    std::vector<int32_t> ids;
+    for (int32_t i = 0; i < count; ++i) ids.push_back(i == at ? i - 1 : i);
+    std::vector<FilePoint> world = world_naming(ids, seed);
+    world[0].link = at - 1;
+    expect_plain_rules(3, world, matches_with(ids), ("repeat at " + std::to_string(at)).c_str());
+}
+
 }  // namespace
 
 TEST(ReadFrameLargeFrames, LinksFollowThePlainRules) {
@@ -426,14 +436,7 @@ TEST(ReadFrameLargeFrames, LinksFollowThePlainRules) {
     }
     // Ascending ids with one repeat wherever it lies (large frames are read in pieces):
     // the repeat sends the search back to plain halving, which differs for the repeat.
-    for (int32_t at : {1, 1024, 2048, 4096, 8192, 16384}) {
-        std::vector<int32_t> ids;
-        for (int32_t i = 0; i < 20000; ++i) ids.push_back(i == at ? i - 1 : i);
-        std::vector<FilePoint> world = world_naming(ids, 7);
-        world[0].link = at - 1;
-        expect_plain_rules(3, world, matches_with(ids),
-                           ("repeat at " + std::to_string(at)).c_str());
-    }
+    for (int32_t at : {1, 1024, 2048, 4096, 8192, 16384}) expect_repeat_found(20000, at, 7);
 }
 
 // Frames of several read chunks (over 32768 records a part), then a small frame after a big
@@ -450,12 +453,5 @@ TEST(ReadFrameLargeFrames, ChunkEndsAndFramesAfterBigOnes) {
     std::vector<FilePoint> few_world(10, pt(1)), few_matches = {pt(0, 3), pt(1, 12), pt(2, 3)};
     expect_plain_rules(0, few_world, few_matches, "to world, small after big");
 
-    for (int32_t at : {32767, 32768, 65536}) {
-        std::vector<int32_t> ids;
-        for (int32_t i = 0; i < 70000; ++i) ids.push_back(i == at ? i - 1 : i);
-        std::vector<FilePoint> world_ids = world_naming(ids, 9);
-        world_ids[0].link = at - 1;
-        expect_plain_rules(3, world_ids, matches_with(ids),
-                           ("repeat at " + std::to_string(at)).c_str());
-    }
+    for (int32_t at : {32767, 32768, 65536}) expect_repeat_found(70000, at, 9);
 }
