@@ -92,100 +92,96 @@ void BM_IndexSmallFrames(benchmark::State& state) {
 }
 BENCHMARK(BM_IndexSmallFrames)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
-// read_frame of a 100k + 100k frame, arrays already grown (as when stepping frames).
-void read_big_frame(benchmark::State& state, bool to_world, bool sorted_ids) {
+// The viewer's reusable arrays and a frame file of n world and n match points.
+struct BigFrame {
+    // NOTE: before file, which its constructor fills while opening the file.
     int64_t frame_bytes = 0;
-    FILE* file = big_frame_file((int32_t)state.range(0), to_world, sorted_ids, frame_bytes);
+    FILE* file;
+    int32_t n;
     WorldPoint* world = nullptr;
     MatchPoint* matches = nullptr;
     int32_t world_capacity = 0, match_capacity = 0;
-    for (auto _ : state) {
-        const FrameRead r = read_frame(file, 4, world, world_capacity, matches, match_capacity);
-        benchmark::DoNotOptimize(r);
+    BigFrame(int32_t count, bool to_world, bool sorted_ids)
+        : file(big_frame_file(count, to_world, sorted_ids, frame_bytes)), n(count) {
+        if (frame_bytes <= 0) abort();
     }
-    state.SetBytesProcessed(state.iterations() * frame_bytes);
-    free(world);
-    free(matches);
-    fclose(file);
-}
+    ~BigFrame() {
+        free(world);
+        free(matches);
+        fclose(file);
+    }
+    // read_frame of the frame; true when every record came in and every link resolved.
+    bool read_whole() {
+        const FrameRead r = read_frame(file, 4, world, world_capacity, matches, match_capacity);
+        return r.world_count == n && r.match_count == n && r.matched == n;
+    }
+};
 
-void BM_ReadFrameToWorld(benchmark::State& state) {
-    read_big_frame(state, true, false);
-}
-void BM_ReadFrameToFrameSortedIds(benchmark::State& state) {
-    read_big_frame(state, false, true);
-}
-void BM_ReadFrameToFrameScatteredIds(benchmark::State& state) {
-    read_big_frame(state, false, false);
+// read_frame of an n + n frame, arrays already grown (as when stepping frames).
+void BM_ReadFrame(benchmark::State& state, bool to_world, bool sorted_ids) {
+    BigFrame frame((int32_t)state.range(0), to_world, sorted_ids);
+    bool whole = true;
+    for (auto _ : state) whole = frame.read_whole() && whole;
+    if (!whole) state.SkipWithError("a frame was not read whole");
+    state.SetBytesProcessed(state.iterations() * frame.frame_bytes);
 }
 
 // The bare cost of the same bytes: one seek and one fread into a buffer of their size.
 void BM_FreadFrameBytes(benchmark::State& state) {
-    int64_t frame_bytes = 0;
-    FILE* file = big_frame_file((int32_t)state.range(0), false, true, frame_bytes);
-    std::vector<uint8_t> buffer((size_t)frame_bytes);
+    BigFrame frame((int32_t)state.range(0), false, true);
+    std::vector<uint8_t> buffer((size_t)frame.frame_bytes);
+    bool whole = true;
     for (auto _ : state) {
-        crt_seek64(file, 4, SEEK_SET);
-        benchmark::DoNotOptimize(fread(buffer.data(), 1, buffer.size(), file));
+        crt_seek64(frame.file, 4, SEEK_SET);
+        whole = fread(buffer.data(), 1, buffer.size(), frame.file) == buffer.size() && whole;
     }
-    state.SetBytesProcessed(state.iterations() * frame_bytes);
-    fclose(file);
+    if (!whole) state.SkipWithError("the frame bytes were not read whole");
+    state.SetBytesProcessed(state.iterations() * frame.frame_bytes);
 }
+
 // read_frame against one seek and fread of the same frame bytes into a buffer of their size,
 // in paired runs timed by the thread's CPU time (ratio_median is the figure to hold: at
 // most 2). Arrays already grown.
-void read_frame_over_fread(benchmark::State& state, bool to_world, bool sorted_ids) {
-    const int32_t n = (int32_t)state.range(0);
-    int64_t frame_bytes = 0;
-    FILE* file = big_frame_file(n, to_world, sorted_ids, frame_bytes);
-    std::vector<uint8_t> buffer((size_t)frame_bytes);
-    WorldPoint* world = nullptr;
-    MatchPoint* matches = nullptr;
-    int32_t world_capacity = 0, match_capacity = 0;
-    read_frame(file, 4, world, world_capacity, matches, match_capacity);
+void BM_ReadFrameOverFread(benchmark::State& state, bool to_world, bool sorted_ids) {
+    BigFrame frame((int32_t)state.range(0), to_world, sorted_ids);
+    std::vector<uint8_t> buffer((size_t)frame.frame_bytes);
+    frame.read_whole();
     std::vector<double> ratios;
     bool whole = true;
     for (auto _ : state) {
         ratios.push_back(paired_ratio(
             PairClock::thread_cpu, (int)ratios.size(),
+            [&] { whole = frame.read_whole() && whole; },
             [&] {
-                const FrameRead r =
-                    read_frame(file, 4, world, world_capacity, matches, match_capacity);
-                whole = whole && r.world_count == n && r.match_count == n && r.matched == n;
-            },
-            [&] {
-                crt_seek64(file, 4, SEEK_SET);
-                if (fread(buffer.data(), 1, buffer.size(), file) != buffer.size()) whole = false;
+                crt_seek64(frame.file, 4, SEEK_SET);
+                if (fread(buffer.data(), 1, buffer.size(), frame.file) != buffer.size()) {
+                    whole = false;
+                }
             }));
     }
     if (!whole) state.SkipWithError("a frame was not read whole");
     report_ratios(state, "ratio", ratios);
-    state.SetBytesProcessed(state.iterations() * frame_bytes * 2);
-    free(world);
-    free(matches);
-    fclose(file);
-}
-
-void BM_ReadFrameOverFreadToWorld(benchmark::State& state) {
-    read_frame_over_fread(state, true, false);
-}
-void BM_ReadFrameOverFreadSortedIds(benchmark::State& state) {
-    read_frame_over_fread(state, false, true);
-}
-void BM_ReadFrameOverFreadScatteredIds(benchmark::State& state) {
-    read_frame_over_fread(state, false, false);
+    state.SetBytesProcessed(state.iterations() * frame.frame_bytes * 2);
 }
 
 BENCHMARK(BM_FreadFrameBytes)->Arg(100000)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_ReadFrameOverFreadToWorld)->Arg(100000)->Arg(2500000)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_ReadFrameOverFreadSortedIds)->Arg(100000)->Arg(2500000)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_ReadFrameOverFreadScatteredIds)
+BENCHMARK_CAPTURE(BM_ReadFrameOverFread, to_world, true, false)
     ->Arg(100000)
     ->Arg(2500000)
     ->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_ReadFrameToWorld)->Arg(100000)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_ReadFrameToFrameSortedIds)->Arg(100000)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_ReadFrameToFrameScatteredIds)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ReadFrameOverFread, sorted_ids, false, true)
+    ->Arg(100000)
+    ->Arg(2500000)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ReadFrameOverFread, scattered_ids, false, false)
+    ->Arg(100000)
+    ->Arg(2500000)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ReadFrame, to_world, true, false)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ReadFrame, sorted_ids, false, true)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ReadFrame, scattered_ids, false, false)
+    ->Arg(100000)
+    ->Unit(benchmark::kMicrosecond);
 
 std::string capture_name() {
     return (std::filesystem::temp_directory_path() /
@@ -219,7 +215,11 @@ void BM_PlainFileWrite(benchmark::State& state) {
     std::vector<uint8_t> bytes((size_t)bmp_file_size(kViewWidth, kViewHeight), 0x6B);
     for (auto _ : state) {
         FILE* file = fopen(name.c_str(), "wb");
-        benchmark::DoNotOptimize(fwrite(bytes.data(), 1, bytes.size(), file));
+        if (!file || fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
+            state.SkipWithError("cannot write");
+            if (file) fclose(file);
+            break;
+        }
         fclose(file);
     }
     state.SetBytesProcessed(state.iterations() * (int64_t)bytes.size());
