@@ -2,8 +2,13 @@
 // view's content in a GL window of their own.
 #pragma once
 
+#include "platform/win32.h"
+
 struct ViewState;
 
+// The pixel format the view asks for: double-buffered RGBA, 24-bit colour, 32-bit depth and
+// stencil.
+PIXELFORMATDESCRIPTOR view_pixel_format_request();
 // The fixed state of every paint: clear colour, back-face culling, depth test, normalising.
 void set_fixed_state();
 // The one light of the scene.

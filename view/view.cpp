@@ -47,8 +47,9 @@ void draw_axes(float length) {
     glPopMatrix();
 }
 
-// Chooses and sets the double-buffered RGBA format; tells the user about a software renderer.
-bool set_pixel_format(HDC dc) {
+}  // namespace
+
+PIXELFORMATDESCRIPTOR view_pixel_format_request() {
     PIXELFORMATDESCRIPTOR request = {};
     request.nSize = sizeof(PIXELFORMATDESCRIPTOR);
     request.nVersion = 1;
@@ -58,7 +59,14 @@ bool set_pixel_format(HDC dc) {
     request.cDepthBits = 32;
     request.cStencilBits = 32;
     request.iLayerType = PFD_MAIN_PLANE;
+    return request;
+}
 
+namespace {
+
+// Chooses and sets the double-buffered RGBA format; tells the user about a software renderer.
+bool set_pixel_format(HDC dc) {
+    PIXELFORMATDESCRIPTOR request = view_pixel_format_request();
     const int format = ChoosePixelFormat(dc, &request);
     if (format == 0) {
         setup_box(L"ChoosePixelFormat failed");

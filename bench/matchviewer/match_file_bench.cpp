@@ -150,8 +150,7 @@ void BM_ReadFrameOverFread(benchmark::State& state, bool to_world, bool sorted_i
     bool whole = true;
     for (auto _ : state) {
         ratios.push_back(paired_ratio(
-            PairClock::thread_cpu, (int)ratios.size(),
-            [&] { whole = frame.read_whole() && whole; },
+            PairClock::thread_cpu, (int)ratios.size(), [&] { whole = frame.read_whole() && whole; },
             [&] {
                 crt_seek64(frame.file, 4, SEEK_SET);
                 if (fread(buffer.data(), 1, buffer.size(), frame.file) != buffer.size()) {
@@ -178,7 +177,9 @@ BENCHMARK_CAPTURE(BM_ReadFrameOverFread, scattered_ids, false, false)
     ->Arg(2500000)
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_ReadFrame, to_world, true, false)->Arg(100000)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_ReadFrame, sorted_ids, false, true)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_ReadFrame, sorted_ids, false, true)
+    ->Arg(100000)
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_ReadFrame, scattered_ids, false, false)
     ->Arg(100000)
     ->Unit(benchmark::kMicrosecond);

@@ -8,10 +8,9 @@
 
 #include <vector>
 
-#include "bench/paired_ratio.h"
+#include "bench/view/paint_pairs.h"
 #include "matchviewer/draw_frame.h"
 #include "matchviewer/match_points.h"
-#include "tests/view/paint_harness.h"
 #include "view/view.h"
 
 namespace {
@@ -58,22 +57,12 @@ std::vector<FramePoint> match_layer(const std::vector<FramePoint>& world) {
     return points;
 }
 
-bool centre_drawn(const PaintResult& r) {
-    const size_t at = 4 * ((size_t)(r.height / 2) * r.width + r.width / 2);
-    return r.pixels.size() > at + 2 && (r.pixels[at] || r.pixels[at + 1] || r.pixels[at + 2]);
-}
-
 void BM_PaintFrame(benchmark::State& state) {
-    static bool ready = open_paint_window(kViewWidth, kViewHeight);
-    if (!ready) {
-        state.SkipWithError("no GL window");
-        return;
-    }
-    static ViewState view;
+    ViewState* view = bench_view(state, kViewWidth, kViewHeight);
+    if (!view) return;
     static FrameLayers layers;
-    init_view_state(&view);
     init_frame_layers(&layers);
-    hand_frame_to_view(&view, &layers);
+    hand_frame_to_view(view, &layers);
     const int32_t half = (int32_t)(state.range(0) / 2);
     std::vector<FramePoint> world = world_layer(half);
     std::vector<FramePoint> matches = match_layer(world);
@@ -81,26 +70,8 @@ void BM_PaintFrame(benchmark::State& state) {
     layers.point_count[0] = half;
     layers.point_array[1] = matches.data();
     layers.point_count[1] = half;
-    const PaintResult reference = paint_and_read(&view, true);
-    const PaintResult arrays = paint_and_read(&view, false);
-    if (!centre_drawn(arrays)) {
-        state.SkipWithError("the frame is not drawn");
-        return;
-    }
-    if (differing_pixels(reference, arrays) != 0) {
-        state.SkipWithError("the renderer's frame differs from the reference");
-        return;
-    }
-    std::vector<double> speedups;
-    for (auto _ : state) {
-        const double arrays_over_immediate = paired_ratio(
-            PairClock::wall, (int)speedups.size(), [&] { paint_and_finish(&view, false); },
-            [&] { paint_and_finish(&view, true); });
-        speedups.push_back(1.0 / arrays_over_immediate);
-    }
-    report_ratios(state, "speedup", speedups);
+    time_paints_against_reference(state, view);
     state.counters["points"] = 2.0 * half;
-    state.counters["drawn_pixels"] = (double)drawn_pixels(arrays);
     init_frame_layers(&layers);
 }
 BENCHMARK(BM_PaintFrame)->Arg(200000)->Iterations(10)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -9,13 +9,9 @@
 
 #include "matchviewer/draw_frame.h"
 #include "matchviewer/match_points.h"
-#include "tests/view/paint_harness.h"
-#include "view/view.h"
+#include "tests/view/paint_checks.h"
 
 namespace {
-
-const int kWidth = 400;
-const int kHeight = 300;
 
 // count points spread over a cube of half-side 1 with unit directions; link: a position in
 // the other layer (of other_count points), -1, or one past its end, chosen at random.
@@ -40,12 +36,10 @@ std::vector<FramePoint> layer_points(int32_t count, int32_t other_count, uint32_
     return points;
 }
 
-class FramePaint : public ::testing::Test {
+class FramePaint : public PaintTest {
   protected:
-    static void SetUpTestSuite() { window_open = open_paint_window(kWidth, kHeight); }
     void SetUp() override {
-        ASSERT_TRUE(window_open) << "no GL window";
-        init_view_state(&view);
+        PaintTest::SetUp();
         init_frame_layers(&layers);
         hand_frame_to_view(&view, &layers);
     }
@@ -64,47 +58,29 @@ class FramePaint : public ::testing::Test {
             layers.show_matches = (flags >> 1) & 1;
             layers.show_links = (flags >> 2) & 1;
             layers.links_to_world = (flags >> 3) & 1;
-            const PaintResult reference = paint_and_read(&view, true);
-            const PaintResult arrays = paint_and_read(&view, false);
-            ASSERT_EQ((size_t)kWidth * kHeight * 4, reference.pixels.size());
-            if ((flags & 7) == 7) {
-                EXPECT_GE(drawn_pixels(reference), least_drawn);
-            }
-            EXPECT_EQ(0, differing_pixels(reference, arrays));
-            for (int c = 0; c < 4; ++c) {
-                EXPECT_EQ(reference.current_colour[c], arrays.current_colour[c]) << c;
-            }
-            EXPECT_EQ(reference.lighting, arrays.lighting);
-            EXPECT_EQ(reference.point_size, arrays.point_size);
-            EXPECT_EQ(reference.line_width, arrays.line_width);
-            EXPECT_FALSE(arrays.vertex_array) << "the vertex array is left enabled";
-            EXPECT_FALSE(arrays.colour_array) << "the colour array is left enabled";
-            EXPECT_EQ(glGetError(), (GLenum)GL_NO_ERROR);
+            expect_same_paint(&view, (flags & 7) == 7 ? least_drawn : 0);
         }
     }
-    static bool window_open;
-    ViewState view;
     FrameLayers layers;
 };
-bool FramePaint::window_open = false;
 
 TEST_F(FramePaint, SmallFrameEqualsImmediateMode) {
     std::vector<FramePoint> world = layer_points(3000, 2500, 1);
     std::vector<FramePoint> matches = layer_points(2500, 3000, 2);
     show(world, matches);
-    expect_same_paints(kWidth * kHeight / 20);
+    expect_same_paints(kPaintWidth * kPaintHeight / 20);
     // From the side and close up: points and lines cross the near plane.
     view.eye[0] = 0.4f;
     view.eye[1] = 0.3f;
     view.eye[2] = 0.9f;
-    expect_same_paints(kWidth * kHeight / 20);
+    expect_same_paints(kPaintWidth * kPaintHeight / 20);
 }
 
 TEST_F(FramePaint, LayersOfSeveralCallsEqualImmediateMode) {
     std::vector<FramePoint> world = layer_points(40000, 17000, 3);
     std::vector<FramePoint> matches = layer_points(17000, 40000, 4);
     show(world, matches);
-    expect_same_paints(kWidth * kHeight / 10);
+    expect_same_paints(kPaintWidth * kPaintHeight / 10);
 }
 
 TEST_F(FramePaint, EmptyLayersDrawTheAxesOnly) {

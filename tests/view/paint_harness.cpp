@@ -59,15 +59,7 @@ bool open_paint_window(int width, int height) {
     HDC dc = GetDC(hwnd);
     // NOTE: the view's own request; set_pixel_format itself would ask the user about the
     // software renderer in a message box.
-    PIXELFORMATDESCRIPTOR pfd = {};
-    pfd.nSize = sizeof(pfd);
-    pfd.nVersion = 1;
-    pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    pfd.iPixelType = PFD_TYPE_RGBA;
-    pfd.cColorBits = 24;
-    pfd.cDepthBits = 32;
-    pfd.cStencilBits = 32;
-    pfd.iLayerType = PFD_MAIN_PLANE;
+    PIXELFORMATDESCRIPTOR pfd = view_pixel_format_request();
     const int format = ChoosePixelFormat(dc, &pfd);
     if (!format || !SetPixelFormat(dc, format, &pfd)) return false;
     HGLRC context = wglCreateContext(dc);
