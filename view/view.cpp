@@ -47,18 +47,9 @@ void draw_axes(float length) {
     glPopMatrix();
 }
 
-// Chooses and sets the double-buffered RGBA format; tells the user about a software renderer.
+// Chooses and sets the view's format; tells the user about a software renderer.
 bool set_pixel_format(HDC dc) {
-    PIXELFORMATDESCRIPTOR request = {};
-    request.nSize = sizeof(PIXELFORMATDESCRIPTOR);
-    request.nVersion = 1;
-    request.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    request.iPixelType = PFD_TYPE_RGBA;
-    request.cColorBits = 24;
-    request.cDepthBits = 32;
-    request.cStencilBits = 32;
-    request.iLayerType = PFD_MAIN_PLANE;
-
+    PIXELFORMATDESCRIPTOR request = view_pixel_format_request();
     const int format = ChoosePixelFormat(dc, &request);
     if (format == 0) {
         setup_box(L"ChoosePixelFormat failed");
@@ -203,6 +194,19 @@ DWORD WINAPI view_thread_main(LPVOID param) {
 }
 
 }  // namespace
+
+PIXELFORMATDESCRIPTOR view_pixel_format_request() {
+    PIXELFORMATDESCRIPTOR request = {};
+    request.nSize = sizeof(PIXELFORMATDESCRIPTOR);
+    request.nVersion = 1;
+    request.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+    request.iPixelType = PFD_TYPE_RGBA;
+    request.cColorBits = 24;
+    request.cDepthBits = 32;
+    request.cStencilBits = 32;
+    request.iLayerType = PFD_MAIN_PLANE;
+    return request;
+}
 
 void init_view_state(ViewState* view) {
     view->parent_window = nullptr;

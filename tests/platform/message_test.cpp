@@ -39,11 +39,7 @@ std::vector<Seen> all_seen() {
     return recorder().seen;
 }
 
-class Messages : public ::testing::Test {
-  protected:
-    void SetUp() override { reset_recorder(); }
-    void TearDown() override { reset_recorder(); }
-};
+using Messages = RecordingTest;
 
 }  // namespace
 

@@ -1,5 +1,7 @@
 #include "tests/view/paint_harness.h"
 
+#include "tests/support/plain_class.h"
+
 #include "view/paint.h"
 #include "view/projection.h"
 #include "view/view.h"
@@ -48,26 +50,14 @@ void draw_program_or_reference(const void* record) {
 }  // namespace
 
 bool open_paint_window(int width, int height) {
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = paint_window_proc;
-    wc.lpszClassName = L"PaintHarness";
-    RegisterClassExW(&wc);
+    register_plain_class(L"PaintHarness", paint_window_proc);
     HWND hwnd = CreateWindowExW(0, L"PaintHarness", L"paint harness", WS_POPUP | WS_VISIBLE, 0, 0,
                                 width, height, nullptr, nullptr, nullptr, nullptr);
     if (!hwnd) return false;
     HDC dc = GetDC(hwnd);
-    // NOTE: the view's own request; set_pixel_format itself would ask the user about the
-    // software renderer in a message box.
-    PIXELFORMATDESCRIPTOR pfd = {};
-    pfd.nSize = sizeof(pfd);
-    pfd.nVersion = 1;
-    pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    pfd.iPixelType = PFD_TYPE_RGBA;
-    pfd.cColorBits = 24;
-    pfd.cDepthBits = 32;
-    pfd.cStencilBits = 32;
-    pfd.iLayerType = PFD_MAIN_PLANE;
+    // NOTE: the view's own request, without its set_pixel_format, which would ask the user
+    // about the software renderer in a message box.
+    PIXELFORMATDESCRIPTOR pfd = view_pixel_format_request();
     const int format = ChoosePixelFormat(dc, &pfd);
     if (!format || !SetPixelFormat(dc, format, &pfd)) return false;
     HGLRC context = wglCreateContext(dc);
