@@ -6,6 +6,17 @@
 
 namespace {
 
+// Stores a window's Win32 rectangle; tells whether that moved it and whether it sized it.
+void store_rect_locked(X11Window* window, int x, int y, int width, int height, bool* moved,
+                       bool* sized) {
+    *moved = x != window->x || y != window->y;
+    *sized = width != window->width || height != window->height;
+    window->x = x;
+    window->y = y;
+    window->width = width;
+    window->height = height;
+}
+
 // Remembers a client geometry we asked X for, so its ConfigureNotify echo is not taken
 // for a window manager's change.
 void remember_request(X11Window* window, int x, int y, int width, int height) {
@@ -46,16 +57,10 @@ LRESULT set_window_pos_here(HWND hwnd, int x, int y, int width, int height, UINT
         X11Lock guard;
         X11Window* window = x11_window_locked(hwnd);
         if (!window) return FALSE;
-        int new_x = (flags & SWP_NOMOVE) ? window->x : x;
-        int new_y = (flags & SWP_NOMOVE) ? window->y : y;
-        int new_width = (flags & SWP_NOSIZE) ? window->width : std::max(0, width);
-        int new_height = (flags & SWP_NOSIZE) ? window->height : std::max(0, height);
-        moved = new_x != window->x || new_y != window->y;
-        sized = new_width != window->width || new_height != window->height;
-        window->x = new_x;
-        window->y = new_y;
-        window->width = new_width;
-        window->height = new_height;
+        const bool keep_place = flags & SWP_NOMOVE, keep_size = flags & SWP_NOSIZE;
+        store_rect_locked(window, keep_place ? window->x : x, keep_place ? window->y : y,
+                          keep_size ? window->width : std::max(0, width),
+                          keep_size ? window->height : std::max(0, height), &moved, &sized);
         if (moved || sized) apply_geometry_locked(window);
         if (sized && !(flags & SWP_NOREDRAW) &&
             (window->window_class->style & (CS_HREDRAW | CS_VREDRAW)))
@@ -235,16 +240,9 @@ void x11_window_configured(HWND hwnd, int root_x, int root_y, int width, int hei
                 return;
             }
         }
-        int new_x = root_x - window->frame_x;
-        int new_y = root_y - window->frame_y - window->caption;
-        int new_width = width + 2 * window->frame_x;
-        int new_height = height + 2 * window->frame_y + window->caption;
-        moved = new_x != window->x || new_y != window->y;
-        sized = new_width != window->width || new_height != window->height;
-        window->x = new_x;
-        window->y = new_y;
-        window->width = new_width;
-        window->height = new_height;
+        store_rect_locked(window, root_x - window->frame_x,
+                          root_y - window->frame_y - window->caption, width + 2 * window->frame_x,
+                          height + 2 * window->frame_y + window->caption, &moved, &sized);
         if (sized && (window->window_class->style & (CS_HREDRAW | CS_VREDRAW)))
             x11_invalidate_locked(window, nullptr, true);
     }

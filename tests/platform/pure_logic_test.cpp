@@ -35,6 +35,14 @@ TEST(PixelFormat, RequestFromDescriptor) {
     EXPECT_EQ(5, pixel_format_request(pfd).wanted.red_bits);
 }
 
+TEST(PixelFormat, ColourMaskShiftIsTheLowestSetBit) {
+    EXPECT_EQ(16, x11_mask_shift(0xFF0000));
+    EXPECT_EQ(8, x11_mask_shift(0xFF00));
+    EXPECT_EQ(0, x11_mask_shift(0xFF));
+    EXPECT_EQ(11, x11_mask_shift(0xF800));  // 5-6-5 red
+    EXPECT_EQ(0, x11_mask_shift(0));
+}
+
 TEST(PixelFormat, ClosestOfferWins) {
     std::vector<PixelFormatTraits> offers = {
         offer(8, 8, 8, 0, 24, 8, false),  // single buffered: never for a double request
