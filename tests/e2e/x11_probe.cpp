@@ -99,6 +99,8 @@ int sync_with(Display* display, const char* name, double seconds) {
     std::vector<Window> windows;
     collect_tree(display, top, &windows);
     const Window root = DefaultRootWindow(display);
+    const Atom protocols = XInternAtom(display, "WM_PROTOCOLS", False);
+    const Atom ping = XInternAtom(display, "_NET_WM_PING", False);
     XSelectInput(display, root, SubstructureNotifyMask);
     std::vector<bool> answered(windows.size(), false);
     // NOTE: a serial of our own in data.l[1] tells our pings from anyone else's.
@@ -114,8 +116,6 @@ int sync_with(Display* display, const char* name, double seconds) {
                 answered[i] = true;
                 --left;
             }
-    const Atom protocols = XInternAtom(display, "WM_PROTOCOLS", False);
-    const Atom ping = XInternAtom(display, "_NET_WM_PING", False);
     const double deadline = now_seconds() + seconds;
     while (left > 0) {
         while (left > 0 && XPending(display)) {
