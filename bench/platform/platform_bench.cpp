@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/win32.h"
+#include "tests/support/plain_class.h"
 
 namespace {
 
@@ -19,13 +20,7 @@ LRESULT CALLBACK answer_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpar
 }
 
 HWND make_window() {
-    static bool registered = [] {
-        WNDCLASSEXW wc = {};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = answer_proc;
-        wc.lpszClassName = L"BenchAnswer";
-        return RegisterClassExW(&wc) != 0;
-    }();
+    static bool registered = register_plain_class(L"BenchAnswer", answer_proc);
     (void)registered;
     return CreateWindowExW(0, L"BenchAnswer", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr,
                            nullptr);

@@ -66,28 +66,13 @@ Server& server() {
 
 // UTF-8 with LF line ends, what X clients expect of text.
 std::string utf8_of(const wchar_t* text, size_t length) {
-    std::string out;
-    out.reserve(length);
+    std::wstring lf_text;
+    lf_text.reserve(length);
     for (size_t i = 0; i < length; ++i) {
-        const uint32_t c = (uint32_t)text[i];
-        if (c == L'\r' && i + 1 < length && text[i + 1] == L'\n') continue;
-        if (c < 0x80) {
-            out += (char)c;
-        } else if (c < 0x800) {
-            out += (char)(0xC0 | (c >> 6));
-            out += (char)(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += (char)(0xE0 | (c >> 12));
-            out += (char)(0x80 | ((c >> 6) & 0x3F));
-            out += (char)(0x80 | (c & 0x3F));
-        } else {
-            out += (char)(0xF0 | ((c >> 18) & 0x07));
-            out += (char)(0x80 | ((c >> 12) & 0x3F));
-            out += (char)(0x80 | ((c >> 6) & 0x3F));
-            out += (char)(0x80 | (c & 0x3F));
-        }
+        if (text[i] == L'\r' && i + 1 < length && text[i + 1] == L'\n') continue;
+        lf_text += text[i];
     }
-    return out;
+    return x11_utf8_from_wide(lf_text.data(), lf_text.size());
 }
 
 // ISO 8859-1 for the STRING target; characters outside it become '?'.

@@ -45,7 +45,7 @@ void end_thread(void* value) {
     x11_destroy_thread_windows(thread);
     std::vector<std::shared_ptr<X11Thread>> waiting;
     {
-        std::lock_guard<std::recursive_mutex> guard(x11_lock());
+        X11Lock guard;
         thread->dead = true;
         for (X11Send* send : thread->sent) {
             send->result = 0;
@@ -144,7 +144,7 @@ void x11_wake(X11Thread* thread) {
 
 const X11Atoms& x11_atoms(Display* display) {
     static auto* cache = new std::map<Display*, X11Atoms>;
-    std::lock_guard<std::recursive_mutex> guard(x11_lock());
+    X11Lock guard;
     auto found = cache->find(display);
     if (found != cache->end()) return found->second;
     const char* names[] = {"WM_PROTOCOLS",  "WM_DELETE_WINDOW",    "WM_STATE",
@@ -213,7 +213,7 @@ unsigned long x11_pixel_of(Display* display, COLORREF color) {
     }
     // NOTE: palette visuals: ask the server, and remember the answer.
     static auto* cache = new std::map<std::pair<Display*, COLORREF>, unsigned long>;
-    std::lock_guard<std::recursive_mutex> guard(x11_lock());
+    X11Lock guard;
     auto found = cache->find({display, color});
     if (found != cache->end()) return found->second;
     XColor xcolor;

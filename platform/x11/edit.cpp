@@ -15,19 +15,15 @@
 #include "platform/x11/edit_model.h"
 #include "platform/x11/x11_gdi.h"
 
-#ifndef WM_COPY
-#define WM_COPY 0x0301
-#endif
-
 namespace {
 
-constexpr UINT_PTR BAR_TIMER = 1;     // repeat of a held arrow or track of the bar
-constexpr UINT_PTR SELECT_TIMER = 2;  // scrolling while a selection is dragged past an edge
-constexpr UINT SELECT_SCROLL_DELAY = 50;
-constexpr int MARGIN_LEFT = 2;
-constexpr int MARGIN_TOP = 1;
-constexpr int WHEEL_ROWS = 3;  // rows per wheel notch, Win32's default
-constexpr DWORD DOUBLE_CLICK_MS = 500;
+constexpr UINT_PTR kBarTimer = 1;     // repeat of a held arrow or track of the bar
+constexpr UINT_PTR kSelectTimer = 2;  // scrolling while a selection is dragged past an edge
+constexpr UINT kSelectScrollDelay = 50;
+constexpr int kMarginLeft = 2;
+constexpr int kMarginTop = 1;
+constexpr int kWheelRows = 3;  // rows per wheel notch, Win32's default
+constexpr DWORD kDoubleClickMs = 500;
 
 struct EditControl {
     EditModel model;
@@ -106,7 +102,8 @@ void layout(EditControl* edit, bool force_wrap) {
     }
     edit->bar.length = edit->bar_area.bottom - edit->bar_area.top;
     edit->bar.thickness = edit->bar_area.right - edit->bar_area.left;
-    edit->text_area = RECT{inner.left + MARGIN_LEFT, inner.top + MARGIN_TOP, inner.right - MARGIN_LEFT, inner.bottom};
+    edit->text_area = RECT{inner.left + kMarginLeft, inner.top + kMarginTop,
+                           inner.right - kMarginLeft, inner.bottom};
     const int width = wraps(edit) ? std::max(1, (int)(edit->text_area.right - edit->text_area.left)) : 0;
     edit_set_wrap_width(edit->model, width, measure_of(edit), force_wrap);
     sync_bar(edit);
@@ -250,7 +247,9 @@ LRESULT on_wheel(HWND hwnd, EditControl* edit, WPARAM wparam, LPARAM lparam) {
     edit->wheel_rest += GET_WHEEL_DELTA_WPARAM(wparam);
     const int notches = edit->wheel_rest / WHEEL_DELTA;
     edit->wheel_rest -= notches * WHEEL_DELTA;
-    if (notches) scroll_to_row(hwnd, edit, (long long)edit->model.first_row - (long long)notches * WHEEL_ROWS);
+    if (notches)
+        scroll_to_row(hwnd, edit,
+                      (long long)edit->model.first_row - (long long)notches * kWheelRows);
     return 0;
 }
 
@@ -284,14 +283,14 @@ void bar_press(HWND hwnd, EditControl* edit, int x, int y) {
     if (scroll_bar_repeats(edit->bar)) {
         edit->bar_repeating = true;
         edit->bar_first_repeat = true;
-        SetTimer(hwnd, BAR_TIMER, X11_SCROLL_FIRST_DELAY, nullptr);
+        SetTimer(hwnd, kBarTimer, X11_SCROLL_FIRST_DELAY, nullptr);
     }
     if (code >= 0) apply_scroll(hwnd, edit, code, 0);
     redraw(hwnd);
 }
 
 void bar_release(HWND hwnd, EditControl* edit) {
-    if (edit->bar_repeating) KillTimer(hwnd, BAR_TIMER);
+    if (edit->bar_repeating) KillTimer(hwnd, kBarTimer);
     edit->bar_repeating = false;
     ScrollBarAction actions[2];
     const int count = scroll_bar_release(edit->bar, actions);
@@ -301,7 +300,8 @@ void bar_release(HWND hwnd, EditControl* edit) {
 
 bool is_double_click(EditControl* edit, int x, int y) {
     const DWORD now = GetTickCount();
-    const bool twice = now - edit->last_click_time <= DOUBLE_CLICK_MS && std::abs(x - edit->last_click_x) <= 4 &&
+    const bool twice = now - edit->last_click_time <= kDoubleClickMs &&
+                       std::abs(x - edit->last_click_x) <= 4 &&
                        std::abs(y - edit->last_click_y) <= 4;
     edit->last_click_time = twice ? 0 : now;
     edit->last_click_x = x;
@@ -368,29 +368,31 @@ void on_mouse_move(HWND hwnd, EditControl* edit, int x, int y) {
     if (!edit->selecting) return;
     extend_selection(hwnd, edit);
     const bool outside = y < edit->text_area.top || y >= edit->text_area.bottom;
-    if (outside) SetTimer(hwnd, SELECT_TIMER, SELECT_SCROLL_DELAY, nullptr);
-    else KillTimer(hwnd, SELECT_TIMER);
+    if (outside)
+        SetTimer(hwnd, kSelectTimer, kSelectScrollDelay, nullptr);
+    else
+        KillTimer(hwnd, kSelectTimer);
 }
 
 void end_mouse(HWND hwnd, EditControl* edit) {
     if (edit->bar.pressed != SCROLL_NOWHERE) bar_release(hwnd, edit);
     if (edit->selecting) {
         edit->selecting = false;
-        KillTimer(hwnd, SELECT_TIMER);
+        KillTimer(hwnd, kSelectTimer);
         publish_primary(edit);
     }
     if (GetCapture() == hwnd) ReleaseCapture();
 }
 
 void on_timer(HWND hwnd, EditControl* edit, UINT_PTR id) {
-    if (id == SELECT_TIMER && edit->selecting) {
+    if (id == kSelectTimer && edit->selecting) {
         extend_selection(hwnd, edit);
         return;
     }
-    if (id != BAR_TIMER || !edit->bar_repeating) return;
+    if (id != kBarTimer || !edit->bar_repeating) return;
     if (edit->bar_first_repeat) {
         edit->bar_first_repeat = false;
-        SetTimer(hwnd, BAR_TIMER, X11_SCROLL_REPEAT_DELAY, nullptr);
+        SetTimer(hwnd, kBarTimer, X11_SCROLL_REPEAT_DELAY, nullptr);
     }
     int along, across;
     x11_scroll_bar_point(edit->bar_area, true, edit->pointer_x, edit->pointer_y, &along, &across);
@@ -557,8 +559,8 @@ void on_size(HWND hwnd, EditControl* edit, int width, int height) {
 }
 
 void on_destroy(HWND hwnd, EditControl* edit) {
-    KillTimer(hwnd, BAR_TIMER);
-    KillTimer(hwnd, SELECT_TIMER);
+    KillTimer(hwnd, kBarTimer);
+    KillTimer(hwnd, kSelectTimer);
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
     delete edit;
 }

@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr size_t NONE = (size_t)-1;
+constexpr size_t kNone = (size_t)-1;
 
 // Whether a CR LF pair ends just before offset, i.e. a logical line starts there.
 bool starts_line(const std::wstring& text, size_t offset) {
@@ -34,7 +34,7 @@ void wrap_line(const std::wstring& text, size_t start, size_t end, int width,
     if (width <= 0) return;
     int x = 0;             // width of the current row so far
     size_t row = start;    // start of the current row
-    size_t brk = NONE;     // offset just after the last blank run of this row
+    size_t brk = kNone;    // offset just after the last blank run of this row
     int after_brk = 0;     // width of [brk, i)
     for (size_t i = start; i < end; ++i) {
         const wchar_t c = text[i];
@@ -46,10 +46,10 @@ void wrap_line(const std::wstring& text, size_t start, size_t end, int width,
             continue;
         }
         while (x + w > width && i > row) {
-            if (brk != NONE && brk > row) {
+            if (brk != kNone && brk > row) {
                 row = brk;
                 x = after_brk;
-                brk = NONE;
+                brk = kNone;
             } else {
                 row = i;
                 x = 0;
@@ -57,7 +57,7 @@ void wrap_line(const std::wstring& text, size_t start, size_t end, int width,
             rows.push_back(row);
         }
         x += w;
-        if (brk != NONE) after_brk += w;
+        if (brk != kNone) after_brk += w;
     }
 }
 

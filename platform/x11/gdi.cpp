@@ -35,7 +35,9 @@ uint32_t* section_row(HBITMAP bitmap, int y) {
     return bitmap->bits + (size_t)row * (size_t)bitmap->width;
 }
 
-int mask_shift(unsigned long mask) {
+}  // namespace
+
+int x11_mask_shift(unsigned long mask) {
     int shift = 0;
     while (mask && !(mask & 1)) {
         mask >>= 1;
@@ -43,6 +45,8 @@ int mask_shift(unsigned long mask) {
     }
     return shift;
 }
+
+namespace {
 
 // Converts an XImage into BGRX rows of the section, starting at section pixel (dx, dy).
 void store_image(XImage* image, HBITMAP bitmap, int dx, int dy) {
@@ -58,8 +62,8 @@ void store_image(XImage* image, HBITMAP bitmap, int dx, int dy) {
             for (int x = 0; x < image->width; ++x) out[x] = in[x] & 0x00FFFFFFu;
             continue;
         }
-        const int rs = mask_shift(image->red_mask), gs = mask_shift(image->green_mask),
-                  bs = mask_shift(image->blue_mask);
+        const int rs = x11_mask_shift(image->red_mask), gs = x11_mask_shift(image->green_mask),
+                  bs = x11_mask_shift(image->blue_mask);
         const unsigned long rm = image->red_mask >> rs, gm = image->green_mask >> gs, bm = image->blue_mask >> bs;
         for (int x = 0; x < image->width; ++x) {
             const unsigned long p = XGetPixel(image, x, y);

@@ -6,6 +6,17 @@
 
 namespace {
 
+// Stores a window's Win32 rectangle; tells whether that moved it and whether it sized it.
+void store_rect_locked(X11Window* window, int x, int y, int width, int height, bool* moved,
+                       bool* sized) {
+    *moved = x != window->x || y != window->y;
+    *sized = width != window->width || height != window->height;
+    window->x = x;
+    window->y = y;
+    window->width = width;
+    window->height = height;
+}
+
 // Remembers a client geometry we asked X for, so its ConfigureNotify echo is not taken
 // for a window manager's change.
 void remember_request(X11Window* window, int x, int y, int width, int height) {
@@ -29,7 +40,7 @@ void notify_geometry(HWND hwnd, bool moved, bool sized) {
     int width = 0, height = 0;
     POINT move = {0, 0};
     {
-        std::lock_guard<std::recursive_mutex> guard(x11_lock());
+        X11Lock guard;
         X11Window* window = x11_window_locked(hwnd);
         if (!window) return;
         x11_client_size_locked(window, &width, &height);
@@ -43,19 +54,13 @@ void notify_geometry(HWND hwnd, bool moved, bool sized) {
 LRESULT set_window_pos_here(HWND hwnd, int x, int y, int width, int height, UINT flags) {
     bool moved, sized;
     {
-        std::lock_guard<std::recursive_mutex> guard(x11_lock());
+        X11Lock guard;
         X11Window* window = x11_window_locked(hwnd);
         if (!window) return FALSE;
-        int new_x = (flags & SWP_NOMOVE) ? window->x : x;
-        int new_y = (flags & SWP_NOMOVE) ? window->y : y;
-        int new_width = (flags & SWP_NOSIZE) ? window->width : std::max(0, width);
-        int new_height = (flags & SWP_NOSIZE) ? window->height : std::max(0, height);
-        moved = new_x != window->x || new_y != window->y;
-        sized = new_width != window->width || new_height != window->height;
-        window->x = new_x;
-        window->y = new_y;
-        window->width = new_width;
-        window->height = new_height;
+        const bool keep_place = flags & SWP_NOMOVE, keep_size = flags & SWP_NOSIZE;
+        store_rect_locked(window, keep_place ? window->x : x, keep_place ? window->y : y,
+                          keep_size ? window->width : std::max(0, width),
+                          keep_size ? window->height : std::max(0, height), &moved, &sized);
         if (moved || sized) apply_geometry_locked(window);
         if (sized && !(flags & SWP_NOREDRAW) &&
             (window->window_class->style & (CS_HREDRAW | CS_VREDRAW)))
@@ -64,7 +69,7 @@ LRESULT set_window_pos_here(HWND hwnd, int x, int y, int width, int height, UINT
     if (flags & SWP_SHOWWINDOW) ShowWindow(hwnd, SW_SHOW);
     if (flags & SWP_HIDEWINDOW) ShowWindow(hwnd, SW_HIDE);
     notify_geometry(hwnd, moved, sized);
-    std::lock_guard<std::recursive_mutex> guard(x11_lock());
+    X11Lock guard;
     if (X11Window* window = x11_window_locked(hwnd)) XFlush(window->display);
     return TRUE;
 }
@@ -82,7 +87,7 @@ LRESULT show_window_here(HWND hwnd, int command) {
     bool show = command != SW_HIDE;
     bool was_visible;
     {
-        std::lock_guard<std::recursive_mutex> guard(x11_lock());
+        X11Lock guard;
         X11Window* window = x11_window_locked(hwnd);
         if (!window) return FALSE;
         was_visible = window->style & WS_VISIBLE;
@@ -92,7 +97,7 @@ LRESULT show_window_here(HWND hwnd, int command) {
     bool top_level = false;
     bool lose_focus = false;
     {
-        std::lock_guard<std::recursive_mutex> guard(x11_lock());
+        X11Lock guard;
         X11Window* window = x11_window_locked(hwnd);
         if (!window) return was_visible;
         top_level = !window->parent;
@@ -113,13 +118,21 @@ LRESULT show_window_here(HWND hwnd, int command) {
     return was_visible;
 }
 
+// Adds (sign 1) or subtracts (sign -1) the screen position of a window's client area.
+BOOL shift_by_client_origin(HWND hwnd, LPPOINT point, int sign) {
+    X11Lock guard;
+    X11Window* window = x11_window_with_arg_locked(hwnd, point);
+    if (!window) return FALSE;
+    POINT origin = x11_client_origin_locked(window);
+    point->x += sign * origin.x;
+    point->y += sign * origin.y;
+    return TRUE;
+}
+
 }  // namespace
 
 BOOL WINAPI SetWindowPos(HWND hwnd, HWND, int x, int y, int cx, int cy, UINT flags) {
-    if (!IsWindow(hwnd)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
+    if (!x11_check_window(hwnd)) return FALSE;
     // NOTE: on a window of another thread this runs there, and WM_SIZE is delivered on
     // that thread before we return, as Windows does.
     return (BOOL)x11_run_on_owner(hwnd,
@@ -132,20 +145,14 @@ BOOL WINAPI MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repa
 }
 
 BOOL WINAPI ShowWindow(HWND hwnd, int command) {
-    if (!IsWindow(hwnd)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
+    if (!x11_check_window(hwnd)) return FALSE;
     return (BOOL)x11_run_on_owner(hwnd, [=] { return show_window_here(hwnd, command); });
 }
 
 BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect) {
-    std::lock_guard<std::recursive_mutex> guard(x11_lock());
-    X11Window* window = x11_window_locked(hwnd);
-    if (!window || !rect) {
-        SetLastError(window ? ERROR_INVALID_PARAMETER : ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
+    X11Lock guard;
+    X11Window* window = x11_window_with_arg_locked(hwnd, rect);
+    if (!window) return FALSE;
     POINT origin = x11_client_origin_locked(window);
     rect->left = origin.x - window->frame_x;
     rect->top = origin.y - window->frame_y - window->caption;
@@ -155,12 +162,9 @@ BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect) {
 }
 
 BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect) {
-    std::lock_guard<std::recursive_mutex> guard(x11_lock());
-    X11Window* window = x11_window_locked(hwnd);
-    if (!window || !rect) {
-        SetLastError(window ? ERROR_INVALID_PARAMETER : ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
+    X11Lock guard;
+    X11Window* window = x11_window_with_arg_locked(hwnd, rect);
+    if (!window) return FALSE;
     int width, height;
     x11_client_size_locked(window, &width, &height);
     *rect = RECT{0, 0, width, height};
@@ -168,29 +172,11 @@ BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect) {
 }
 
 BOOL WINAPI ClientToScreen(HWND hwnd, LPPOINT point) {
-    std::lock_guard<std::recursive_mutex> guard(x11_lock());
-    X11Window* window = x11_window_locked(hwnd);
-    if (!window || !point) {
-        SetLastError(window ? ERROR_INVALID_PARAMETER : ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
-    POINT origin = x11_client_origin_locked(window);
-    point->x += origin.x;
-    point->y += origin.y;
-    return TRUE;
+    return shift_by_client_origin(hwnd, point, 1);
 }
 
 BOOL WINAPI ScreenToClient(HWND hwnd, LPPOINT point) {
-    std::lock_guard<std::recursive_mutex> guard(x11_lock());
-    X11Window* window = x11_window_locked(hwnd);
-    if (!window || !point) {
-        SetLastError(window ? ERROR_INVALID_PARAMETER : ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
-    POINT origin = x11_client_origin_locked(window);
-    point->x -= origin.x;
-    point->y -= origin.y;
-    return TRUE;
+    return shift_by_client_origin(hwnd, point, -1);
 }
 
 BOOL WINAPI GetCursorPos(LPPOINT point) {
@@ -225,7 +211,7 @@ HWND x11_window_from_point(Display* display, int x, int y) {
             child == None)
             break;
         current = child;
-        std::lock_guard<std::recursive_mutex> guard(x11_lock());
+        X11Lock guard;
         if (X11Window* window = x11_window_by_xid_locked(current)) found = window->handle;
     }
     return found;
@@ -233,7 +219,7 @@ HWND x11_window_from_point(Display* display, int x, int y) {
 
 HWND WINAPI WindowFromPoint(POINT point) {
     HWND hwnd = x11_window_from_point(x11_require_display(), point.x, point.y);
-    std::lock_guard<std::recursive_mutex> guard(x11_lock());
+    X11Lock guard;
     // NOTE: Windows does not report disabled windows; their enabled parent is returned.
     X11Window* window = x11_window_locked(hwnd);
     while (window && (window->style & WS_DISABLED)) window = x11_window_locked(window->parent);
@@ -243,7 +229,7 @@ HWND WINAPI WindowFromPoint(POINT point) {
 void x11_window_configured(HWND hwnd, int root_x, int root_y, int width, int height) {
     bool moved, sized;
     {
-        std::lock_guard<std::recursive_mutex> guard(x11_lock());
+        X11Lock guard;
         X11Window* window = x11_window_locked(hwnd);
         if (!window || window->parent) return;
         for (auto it = window->requested.begin(); it != window->requested.end(); ++it) {
@@ -254,16 +240,9 @@ void x11_window_configured(HWND hwnd, int root_x, int root_y, int width, int hei
                 return;
             }
         }
-        int new_x = root_x - window->frame_x;
-        int new_y = root_y - window->frame_y - window->caption;
-        int new_width = width + 2 * window->frame_x;
-        int new_height = height + 2 * window->frame_y + window->caption;
-        moved = new_x != window->x || new_y != window->y;
-        sized = new_width != window->width || new_height != window->height;
-        window->x = new_x;
-        window->y = new_y;
-        window->width = new_width;
-        window->height = new_height;
+        store_rect_locked(window, root_x - window->frame_x,
+                          root_y - window->frame_y - window->caption, width + 2 * window->frame_x,
+                          height + 2 * window->frame_y + window->caption, &moved, &sized);
         if (sized && (window->window_class->style & (CS_HREDRAW | CS_VREDRAW)))
             x11_invalidate_locked(window, nullptr, true);
     }
@@ -271,7 +250,7 @@ void x11_window_configured(HWND hwnd, int root_x, int root_y, int width, int hei
 }
 
 bool x11_recreate_window(HWND hwnd, Visual* visual, int depth) {
-    std::lock_guard<std::recursive_mutex> guard(x11_lock());
+    X11Lock guard;
     X11Window* window = x11_window_locked(hwnd);
     if (!window) return false;
     Display* display = window->display;

@@ -8,8 +8,6 @@
 
 namespace {
 
-using Guard = std::lock_guard<std::recursive_mutex>;
-
 // Key state for GetKeyState: 0x80 down, 0x01 toggled. NOTE: one table for the process,
 // fed by every thread's events; the programs ask it only for modifiers and buttons.
 std::atomic<unsigned char> g_key_state[256];
@@ -55,7 +53,7 @@ HWND route_pointer(X11Thread* thread, Window xwindow, int x, int y, int root_x, 
                    Window subwindow, POINT* local) {
     HWND target = nullptr;
     {
-        Guard guard(x11_lock());
+        X11Lock guard;
         if (X11Window* capture = x11_window_locked(thread->capture)) {
             POINT origin = x11_client_origin_locked(capture);
             *local = POINT{root_x - origin.x, root_y - origin.y};
@@ -71,7 +69,7 @@ HWND route_pointer(X11Thread* thread, Window xwindow, int x, int y, int root_x, 
         }
     }
     target = x11_window_from_point(thread->display, root_x, root_y);
-    Guard guard(x11_lock());
+    X11Lock guard;
     X11Window* window = x11_window_locked(target);
     if (!window || !x11_accepts_input_locked(window)) return nullptr;
     POINT origin = x11_client_origin_locked(window);
@@ -82,7 +80,7 @@ HWND route_pointer(X11Thread* thread, Window xwindow, int x, int y, int root_x, 
 // The window a key goes to: the focus window when it lies in the event's top-level
 // window, else that top-level window. Null when the top-level window is disabled.
 HWND key_target(Window xwindow) {
-    Guard guard(x11_lock());
+    X11Lock guard;
     X11Window* top = x11_top_level_locked(x11_window_by_xid_locked(xwindow));
     if (!top || !x11_accepts_input_locked(top)) return nullptr;
     X11Window* focus = x11_window_locked(top->owner->focus);
@@ -176,7 +174,7 @@ void on_key(X11Thread* thread, XKeyEvent* event, bool press) {
 void activate_clicked(HWND target) {
     HWND top = nullptr;
     {
-        Guard guard(x11_lock());
+        X11Lock guard;
         X11Window* window = x11_top_level_locked(x11_window_locked(target));
         if (window && window->owner->active != window->handle) top = window->handle;
     }
@@ -242,7 +240,7 @@ void on_focus_in(X11Thread* thread, XFocusChangeEvent* event) {
     if (!is_real_focus_change(event)) return;
     HWND restore;
     {
-        Guard guard(x11_lock());
+        X11Lock guard;
         X11Window* window = x11_window_by_xid_locked(event->window);
         if (!window || window->parent) return;
         thread->active = window->handle;
@@ -259,7 +257,7 @@ void on_focus_out(X11Thread* thread, XFocusChangeEvent* event) {
     if (!is_real_focus_change(event)) return;
     bool had_focus = false;
     {
-        Guard guard(x11_lock());
+        X11Lock guard;
         X11Window* window = x11_window_by_xid_locked(event->window);
         if (!window || window->parent) return;
         if (thread->active == window->handle) thread->active = nullptr;
@@ -272,7 +270,7 @@ void on_focus_out(X11Thread* thread, XFocusChangeEvent* event) {
 }
 
 void on_expose(XExposeEvent* event) {
-    Guard guard(x11_lock());
+    X11Lock guard;
     X11Window* window = x11_window_by_xid_locked(event->window);
     if (!window) return;
     RECT rect = {event->x, event->y, event->x + event->width, event->y + event->height};
@@ -283,7 +281,7 @@ void on_configure(X11Thread* thread, XConfigureEvent* event) {
     HWND hwnd;
     bool translate;
     {
-        Guard guard(x11_lock());
+        X11Lock guard;
         X11Window* window = x11_window_by_xid_locked(event->window);
         if (!window || window->parent) return;
         hwnd = window->handle;
@@ -327,7 +325,7 @@ void focus_now_or_later_locked(X11Thread* thread, X11Window* window) {
 }
 
 void on_map(XMapEvent* event, bool mapped) {
-    Guard guard(x11_lock());
+    X11Lock guard;
     X11Window* window = x11_window_by_xid_locked(event->window);
     if (!window) return;
     window->mapped = mapped;
@@ -338,7 +336,7 @@ void on_map(XMapEvent* event, bool mapped) {
 }
 
 void on_reparent(XReparentEvent* event) {
-    Guard guard(x11_lock());
+    X11Lock guard;
     X11Window* window = x11_window_by_xid_locked(event->window);
     if (window && !window->parent)
         window->reparented = event->parent != DefaultRootWindow(event->display);
@@ -357,7 +355,7 @@ void on_client_message(X11Thread* thread, XClientMessageEvent* event) {
     if (protocol != atoms.wm_delete_window) return;
     HWND hwnd = nullptr;
     {
-        Guard guard(x11_lock());
+        X11Lock guard;
         X11Window* window = x11_window_by_xid_locked(event->window);
         // NOTE: a disabled window (owner of a modal box) ignores its close box, as on Windows.
         if (window && x11_accepts_input_locked(window)) hwnd = window->handle;
@@ -432,7 +430,7 @@ void x11_handle_event(X11Thread* thread, XEvent* event) {
 void x11_set_focus_internal(X11Thread* thread, HWND hwnd) {
     HWND old;
     {
-        Guard guard(x11_lock());
+        X11Lock guard;
         old = thread->focus;
         if (old == hwnd) return;
         thread->focus = hwnd;
@@ -443,7 +441,7 @@ void x11_set_focus_internal(X11Thread* thread, HWND hwnd) {
 }
 
 void x11_activate(HWND top_level) {
-    Guard guard(x11_lock());
+    X11Lock guard;
     X11Window* window = x11_window_locked(top_level);
     if (!window || window->parent) return;
     if (window->mapped) {
@@ -456,7 +454,7 @@ void x11_activate(HWND top_level) {
 }
 
 bool x11_retry_focus(X11Thread* thread) {
-    Guard guard(x11_lock());
+    X11Lock guard;
     if (!thread->pending_focus) return false;
     X11Window* window = x11_window_locked(thread->pending_focus);
     if (!window || !window->mapped) {
@@ -473,7 +471,7 @@ bool x11_retry_focus(X11Thread* thread) {
 }
 
 void x11_forget_input_window(X11Thread* thread, HWND hwnd) {
-    Guard guard(x11_lock());
+    X11Lock guard;
     if (thread->capture == hwnd) {
         thread->capture = nullptr;
         if (thread->display) XUngrabPointer(thread->display, CurrentTime);
@@ -483,16 +481,22 @@ void x11_forget_input_window(X11Thread* thread, HWND hwnd) {
 
 // --- Win32 --------------------------------------------------------------------------------
 
+// A window of the calling thread, or null after setting ERROR_INVALID_WINDOW_HANDLE. NOTE: as
+// on Windows, only a window of the calling thread can take its capture or focus.
+static X11Window* own_window_or_error_locked(X11Thread* thread, HWND hwnd) {
+    X11Window* window = x11_window_locked(hwnd);
+    if (window && window->owner.get() == thread) return window;
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return nullptr;
+}
+
 HWND WINAPI SetCapture(HWND hwnd) {
     X11Thread* thread = x11_thread();
     HWND old;
     {
-        Guard guard(x11_lock());
-        X11Window* window = x11_window_locked(hwnd);
-        if (!window || window->owner.get() != thread) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return nullptr;
-        }
+        X11Lock guard;
+        X11Window* window = own_window_or_error_locked(thread, hwnd);
+        if (!window) return nullptr;
         old = thread->capture;
         thread->capture = hwnd;
         // NOTE: the grab makes X report the pointer to this window even over others.
@@ -509,7 +513,7 @@ BOOL WINAPI ReleaseCapture(void) {
     X11Thread* thread = x11_thread();
     HWND old;
     {
-        Guard guard(x11_lock());
+        X11Lock guard;
         old = thread->capture;
         if (!old) return TRUE;
         thread->capture = nullptr;
@@ -524,7 +528,7 @@ BOOL WINAPI ReleaseCapture(void) {
 
 HWND WINAPI GetCapture(void) {
     X11Thread* thread = x11_thread();
-    Guard guard(x11_lock());
+    X11Lock guard;
     return thread->capture;
 }
 
@@ -533,13 +537,9 @@ HWND WINAPI SetFocus(HWND hwnd) {
     HWND old = GetFocus();
     HWND top = nullptr;
     if (hwnd) {
-        Guard guard(x11_lock());
-        X11Window* window = x11_window_locked(hwnd);
-        // NOTE: as on Windows, only a window of the calling thread can take its focus.
-        if (!window || window->owner.get() != thread) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return nullptr;
-        }
+        X11Lock guard;
+        X11Window* window = own_window_or_error_locked(thread, hwnd);
+        if (!window) return nullptr;
         X11Window* top_window = x11_top_level_locked(window);
         if (top_window && thread->active != top_window->handle) top = top_window->handle;
     }
@@ -550,7 +550,7 @@ HWND WINAPI SetFocus(HWND hwnd) {
 
 HWND WINAPI GetFocus(void) {
     X11Thread* thread = x11_thread();
-    Guard guard(x11_lock());
+    X11Lock guard;
     return thread->focus;
 }
 

@@ -21,14 +21,6 @@
 
 namespace {
 
-// Win32 error codes used here only.
-constexpr DWORD kErrorNotSameDevice = 17;
-constexpr DWORD kErrorModNotFound = 126;
-constexpr DWORD kErrorDirNotEmpty = 145;
-constexpr DWORD kErrorNoUnicodeTranslation = 1113;
-constexpr DWORD kErrorResourceTypeNotFound = 1813;
-constexpr DWORD kMbErrInvalidChars = 0x00000008;
-
 thread_local DWORD t_last_error = 0;
 thread_local DWORD t_thread_id = 0;
 std::atomic<DWORD> g_next_thread_id{0x1000};
@@ -85,9 +77,9 @@ DWORD error_of_errno(int err) {
         case EEXIST:
             return ERROR_ALREADY_EXISTS;
         case ENOTEMPTY:
-            return kErrorDirNotEmpty;
+            return ERROR_DIR_NOT_EMPTY;
         case EXDEV:
-            return kErrorNotSameDevice;
+            return ERROR_NOT_SAME_DEVICE;
         case ENOSPC:
         case EDQUOT:
             return ERROR_DISK_FULL;
@@ -219,12 +211,12 @@ SystemResource g_cursors[] = {{32512}, {32513}, {32514}, {32515}, {32516}, {3264
 void* find_system_resource(SystemResource* table, size_t count, HINSTANCE instance, LPCWSTR name) {
     uintptr_t id = (uintptr_t)name;
     if (instance || id > 0xFFFF) {
-        SetLastError(kErrorResourceTypeNotFound);
+        SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND);
         return nullptr;
     }
     for (size_t i = 0; i < count; ++i)
         if ((uintptr_t)table[i].id == id) return &table[i];
-    SetLastError(kErrorResourceTypeNotFound);
+    SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND);
     return nullptr;
 }
 
@@ -343,7 +335,7 @@ void WINAPI SetLastError(DWORD error) {
 
 HMODULE WINAPI GetModuleHandleW(LPCWSTR name) {
     if (name) {
-        SetLastError(kErrorModNotFound);
+        SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
     return reinterpret_cast<HMODULE>(&g_module_marker);
@@ -456,8 +448,8 @@ int WINAPI MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int byt
         size_t used;
         bool invalid;
         char32_t code = decode_utf8(in + i, count - i, &used, &invalid);
-        if (invalid && (flags & kMbErrInvalidChars)) {
-            SetLastError(kErrorNoUnicodeTranslation);
+        if (invalid && (flags & MB_ERR_INVALID_CHARS)) {
+            SetLastError(ERROR_NO_UNICODE_TRANSLATION);
             return 0;
         }
         if (wide_count > 0) {

@@ -131,41 +131,38 @@ wchar_t x11_char_of_keysym(unsigned long keysym) {
     return 0;
 }
 
+namespace {
+
+// NOTE: evdev numbers the keys of the PC's first 96 scan codes alike; the extended keys (E0
+// prefix on a PC) were given new numbers and map back here.
+struct ExtendedKey {
+    unsigned int evdev_code;
+    unsigned int scan_code;
+};
+const ExtendedKey kExtendedKeys[] = {
+    {96, 0x1C},   // keypad Enter
+    {97, 0x1D},   // right Ctrl
+    {98, 0x35},   // keypad /
+    {100, 0x38},  // right Alt
+    {102, 0x47},  // Home
+    {103, 0x48},  // Up
+    {104, 0x49},  // Page Up
+    {105, 0x4B},  // Left
+    {106, 0x4D},  // Right
+    {107, 0x4F},  // End
+    {108, 0x50},  // Down
+    {109, 0x51},  // Page Down
+    {110, 0x52},  // Insert
+    {111, 0x53},  // Delete
+};
+
+}  // namespace
+
 unsigned int x11_scan_code_of(unsigned int evdev_code) {
-    // NOTE: evdev numbers the keys of the PC's first 96 scan codes alike; the extended
-    // keys (E0 prefix on a PC) were given new numbers and map back here.
-    switch (evdev_code) {
-        case 96:
-            return 0x1C;  // keypad Enter
-        case 97:
-            return 0x1D;  // right Ctrl
-        case 98:
-            return 0x35;  // keypad /
-        case 100:
-            return 0x38;  // right Alt
-        case 102:
-            return 0x47;  // Home
-        case 103:
-            return 0x48;  // Up
-        case 104:
-            return 0x49;  // Page Up
-        case 105:
-            return 0x4B;  // Left
-        case 106:
-            return 0x4D;  // Right
-        case 107:
-            return 0x4F;  // End
-        case 108:
-            return 0x50;  // Down
-        case 109:
-            return 0x51;  // Page Down
-        case 110:
-            return 0x52;  // Insert
-        case 111:
-            return 0x53;  // Delete
-        default:
-            return evdev_code < 96 ? evdev_code : 0;
-    }
+    if (evdev_code < 96) return evdev_code;
+    for (const ExtendedKey& key : kExtendedKeys)
+        if (key.evdev_code == evdev_code) return key.scan_code;
+    return 0;
 }
 
 bool x11_vk_is_extended(UINT vk) {

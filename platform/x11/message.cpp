@@ -16,7 +16,13 @@ std::atomic<int> g_pointer_y{0};
 constexpr UINT kTimerMinimum = 10;  // ms, as USER_TIMER_MINIMUM
 constexpr size_t kKeyCharMemory = 64;
 
-using Guard = std::lock_guard<std::recursive_mutex>;
+// The thread that owns hwnd, or the calling thread for a null hwnd; null after setting
+// ERROR_INVALID_WINDOW_HANDLE for a window that is gone.
+std::shared_ptr<X11Thread> owner_or_error_locked(HWND hwnd) {
+    if (!hwnd) return x11_thread_shared();
+    X11Window* window = x11_window_or_error_locked(hwnd);
+    return window ? window->owner : nullptr;
+}
 
 bool in_range(UINT message, UINT min, UINT max) {
     return (min == 0 && max == 0) || (message >= min && message <= max);
@@ -144,13 +150,13 @@ bool next_message(MSG* out, HWND filter, UINT min, UINT max, UINT remove_flags, 
     for (;;) {
         x11_process_sent(thread);
         {
-            Guard guard(x11_lock());
+            X11Lock guard;
             if (take_posted_locked(thread, out, filter, min, max, remove)) return true;
         }
         if (pump_one_x_event(thread)) continue;
         int timeout;
         {
-            Guard guard(x11_lock());
+            X11Lock guard;
             if (take_posted_locked(thread, out, filter, min, max, remove)) return true;
             if (thread->quit_pending) {
                 *out = make_message(nullptr, WM_QUIT, (WPARAM)thread->quit_code, 0);
@@ -176,7 +182,7 @@ LRESULT send_and_wait(const std::shared_ptr<X11Thread>& target, X11Send* send) {
     X11Thread* self = x11_thread();
     send->sender = x11_thread_shared();
     {
-        Guard guard(x11_lock());
+        X11Lock guard;
         if (target->dead) return 0;
         target->sent.push_back(send);
     }
@@ -184,7 +190,7 @@ LRESULT send_and_wait(const std::shared_ptr<X11Thread>& target, X11Send* send) {
     for (;;) {
         x11_process_sent(self);
         {
-            Guard guard(x11_lock());
+            X11Lock guard;
             if (send->done) return send->result;
         }
         wait_for_work(self, -1, false);
@@ -192,10 +198,7 @@ LRESULT send_and_wait(const std::shared_ptr<X11Thread>& target, X11Send* send) {
 }
 
 bool valid_filter(HWND filter) {
-    if (filter && !IsWindow(filter)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return false;
-    }
+    if (filter && !x11_check_window(filter)) return false;
     return true;
 }
 
@@ -216,7 +219,7 @@ void x11_process_sent(X11Thread* thread) {
     for (;;) {
         X11Send* send;
         {
-            Guard guard(x11_lock());
+            X11Lock guard;
             if (thread->sent.empty()) return;
             send = thread->sent.front();
             thread->sent.pop_front();
@@ -226,7 +229,7 @@ void x11_process_sent(X11Thread* thread) {
                                                                send->wparam, send->lparam);
         std::shared_ptr<X11Thread> sender;
         {
-            Guard guard(x11_lock());
+            X11Lock guard;
             // NOTE: once done is set the sender may return and its record is gone.
             sender = send->sender;
             send->result = result;
@@ -239,7 +242,7 @@ void x11_process_sent(X11Thread* thread) {
 LRESULT x11_run_on_owner(HWND hwnd, std::function<LRESULT()> fn) {
     std::shared_ptr<X11Thread> owner;
     {
-        Guard guard(x11_lock());
+        X11Lock guard;
         X11Window* window = x11_window_locked(hwnd);
         if (!window) return 0;
         owner = window->owner;
@@ -255,7 +258,7 @@ DWORD x11_post_input(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, POIN
     std::shared_ptr<X11Thread> owner;
     DWORD time;
     {
-        Guard guard(x11_lock());
+        X11Lock guard;
         X11Window* window = x11_window_locked(hwnd);
         if (!window) return 0;
         owner = window->owner;
@@ -312,7 +315,7 @@ BOOL WINAPI TranslateMessage(const MSG* msg) {
         return msg->message == WM_KEYUP || msg->message == WM_SYSKEYUP;
     }
     X11Thread* thread = x11_thread();
-    Guard guard(x11_lock());
+    X11Lock guard;
     auto& chars = thread->key_chars;
     for (auto it = chars.begin(); it != chars.end(); ++it) {
         if (it->message != msg->message || it->vk != msg->wParam || it->lparam != msg->lParam ||
@@ -336,7 +339,7 @@ BOOL WINAPI TranslateMessage(const MSG* msg) {
 
 // Remembers the character a queued key-down types, for TranslateMessage.
 void x11_remember_key_char(X11Thread* thread, const X11KeyChar& entry) {
-    Guard guard(x11_lock());
+    X11Lock guard;
     thread->key_chars.push_back(entry);
     while (thread->key_chars.size() > kKeyCharMemory) thread->key_chars.pop_front();
 }
@@ -349,27 +352,16 @@ LRESULT WINAPI DispatchMessageW(const MSG* msg) {
         return 0;
     }
     if (!msg->hwnd) return 0;
-    if (!IsWindow(msg->hwnd)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
-    }
+    if (!x11_check_window(msg->hwnd)) return 0;
     return x11_call_window_proc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
 }
 
 BOOL WINAPI PostMessageW(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     std::shared_ptr<X11Thread> owner;
     {
-        Guard guard(x11_lock());
-        if (hwnd) {
-            X11Window* window = x11_window_locked(hwnd);
-            if (!window) {
-                SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-                return FALSE;
-            }
-            owner = window->owner;
-        } else {
-            owner = x11_thread_shared();
-        }
+        X11Lock guard;
+        owner = owner_or_error_locked(hwnd);
+        if (!owner) return FALSE;
         if (owner->dead) {
             SetLastError(ERROR_INVALID_WINDOW_HANDLE);
             return FALSE;
@@ -383,12 +375,9 @@ BOOL WINAPI PostMessageW(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) 
 LRESULT WINAPI SendMessageW(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     std::shared_ptr<X11Thread> owner;
     {
-        Guard guard(x11_lock());
-        X11Window* window = x11_window_locked(hwnd);
-        if (!window) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return 0;
-        }
+        X11Lock guard;
+        X11Window* window = x11_window_or_error_locked(hwnd);
+        if (!window) return 0;
         owner = window->owner;
     }
     if (owner.get() == x11_thread()) return x11_call_window_proc(hwnd, message, wparam, lparam);
@@ -402,7 +391,7 @@ LRESULT WINAPI SendMessageW(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpara
 
 void WINAPI PostQuitMessage(int exit_code) {
     X11Thread* thread = x11_thread();
-    Guard guard(x11_lock());
+    X11Lock guard;
     thread->quit_pending = true;
     thread->quit_code = exit_code;
 }
@@ -411,17 +400,9 @@ UINT_PTR WINAPI SetTimer(HWND hwnd, UINT_PTR id, UINT elapse_ms, TIMERPROC proc)
     std::shared_ptr<X11Thread> owner;
     UINT_PTR result;
     {
-        Guard guard(x11_lock());
-        if (hwnd) {
-            X11Window* window = x11_window_locked(hwnd);
-            if (!window) {
-                SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-                return 0;
-            }
-            owner = window->owner;
-        } else {
-            owner = x11_thread_shared();
-        }
+        X11Lock guard;
+        owner = owner_or_error_locked(hwnd);
+        if (!owner) return 0;
         UINT elapse = std::max(elapse_ms, kTimerMinimum);
         elapse = std::min(elapse, 0x7FFFFFFFu);
         auto& timers = owner->timers;
@@ -444,18 +425,10 @@ UINT_PTR WINAPI SetTimer(HWND hwnd, UINT_PTR id, UINT elapse_ms, TIMERPROC proc)
 }
 
 BOOL WINAPI KillTimer(HWND hwnd, UINT_PTR id) {
-    Guard guard(x11_lock());
+    X11Lock guard;
     std::shared_ptr<X11Thread> owner;
-    if (hwnd) {
-        X11Window* window = x11_window_locked(hwnd);
-        if (!window) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return FALSE;
-        }
-        owner = window->owner;
-    } else {
-        owner = x11_thread_shared();
-    }
+    owner = owner_or_error_locked(hwnd);
+    if (!owner) return FALSE;
     auto& timers = owner->timers;
     auto found = std::find_if(timers.begin(), timers.end(),
                               [&](const X11Timer& t) { return t.hwnd == hwnd && t.id == id; });

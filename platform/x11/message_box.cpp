@@ -10,8 +10,6 @@
 
 namespace {
 
-using Guard = std::lock_guard<std::recursive_mutex>;
-
 const wchar_t kBoxClass[] = L"#32770";
 constexpr int kMargin = 12;
 constexpr int kIconSize = 32;
@@ -36,7 +34,7 @@ struct BoxState {
 
 XftFont* box_font(Display* display) {
     static auto* fonts = new std::map<Display*, XftFont*>;
-    Guard guard(x11_lock());
+    X11Lock guard;
     auto found = fonts->find(display);
     if (found != fonts->end()) return found->second;
     // NOTE: a pixel size keeps the box the same whatever DPI the server reports.
@@ -222,7 +220,7 @@ void paint_box(HWND hwnd, BoxState* box) {
     if (!dc) return;
     Painter p = {};
     {
-        Guard guard(x11_lock());
+        X11Lock guard;
         X11Window* window = x11_window_locked(hwnd);
         if (!window) {
             EndPaint(hwnd, &paint);
@@ -335,7 +333,7 @@ POINT box_position(HWND owner, int width, int height) {
 // Tells the window manager, before the box is mapped, that it is modal for the owner it is
 // transient for (the owner takes no input meanwhile), so the box stays above it.
 void mark_modal(HWND box_window) {
-    Guard guard(x11_lock());
+    X11Lock guard;
     X11Window* window = x11_window_locked(box_window);
     if (!window) return;
     Atom modal = x11_atoms(window->display).net_wm_state_modal;
@@ -363,13 +361,10 @@ void run_modal_loop(HWND box_window, BoxState* box) {
 int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
     Display* display = x11_require_display();
     register_box_class();
-    if (owner && !IsWindow(owner)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
-    }
+    if (owner && !x11_check_window(owner)) return 0;
     HWND owner_top = nullptr;
     if (owner) {
-        Guard guard(x11_lock());
+        X11Lock guard;
         owner_top = x11_top_level_locked(x11_window_locked(owner))->handle;
     }
     BoxState box;
@@ -380,7 +375,7 @@ int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
     POINT at = box_position(owner_top, width, height);
     HWND previous;
     {
-        Guard guard(x11_lock());
+        X11Lock guard;
         previous = x11_thread()->active;
     }
 

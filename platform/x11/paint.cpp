@@ -8,8 +8,6 @@
 
 namespace {
 
-using Guard = std::lock_guard<std::recursive_mutex>;
-
 // The classic Windows colours ("Windows Standard" scheme), by COLOR_ index.
 const COLORREF kSystemColors[] = {
     RGB(212, 208, 200),  // COLOR_SCROLLBAR
@@ -131,7 +129,7 @@ bool x11_brush_color(HBRUSH brush, COLORREF* color) {
 LRESULT x11_default_erase(HWND hwnd, HDC dc) {
     HBRUSH brush;
     {
-        Guard guard(x11_lock());
+        X11Lock guard;
         X11Window* window = x11_window_locked(hwnd);
         if (!window || !dc) return 0;
         // NOTE: a GL window counts as erased: its frames cover the whole client area.
@@ -146,7 +144,7 @@ LRESULT x11_default_erase(HWND hwnd, HDC dc) {
 }
 
 void x11_retarget_window_dcs(HWND hwnd, Window xwindow, int) {
-    Guard guard(x11_lock());
+    X11Lock guard;
     for (HDC dc : window_dcs()) {
         if (dc->hwnd != hwnd) continue;
         x11_release_dc_text(dc);
@@ -169,7 +167,7 @@ HDC x11_new_dc(X11DcKind kind, Display* display, Drawable drawable, HWND hwnd) {
     dc->bk_color = RGB(255, 255, 255);
     dc->bk_mode = OPAQUE;
     if (kind == X11_DC_WINDOW) {
-        Guard guard(x11_lock());
+        X11Lock guard;
         window_dcs().push_back(dc);
     }
     return dc;
@@ -178,7 +176,7 @@ HDC x11_new_dc(X11DcKind kind, Display* display, Drawable drawable, HWND hwnd) {
 void x11_free_dc(HDC dc) {
     if (!dc) return;
     if (dc->kind == X11_DC_WINDOW) {
-        Guard guard(x11_lock());
+        X11Lock guard;
         auto& dcs = window_dcs();
         dcs.erase(std::remove(dcs.begin(), dcs.end(), dc), dcs.end());
     }
@@ -218,12 +216,9 @@ HDC WINAPI BeginPaint(HWND hwnd, LPPAINTSTRUCT paint) {
     RECT area = {0, 0, 0, 0};
     bool erase;
     {
-        Guard guard(x11_lock());
-        X11Window* window = x11_window_locked(hwnd);
-        if (!window) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return nullptr;
-        }
+        X11Lock guard;
+        X11Window* window = x11_window_or_error_locked(hwnd);
+        if (!window) return nullptr;
         if (window->has_update) area = window->update;
         erase = window->update_erase;
         window->has_update = false;
@@ -245,7 +240,7 @@ BOOL WINAPI EndPaint(HWND hwnd, const PAINTSTRUCT* paint) {
 }
 
 BOOL WINAPI InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
-    Guard guard(x11_lock());
+    X11Lock guard;
     if (!hwnd) {
         // NOTE: Windows repaints every window here; ours are the calling thread's.
         for (HWND each : x11_thread()->windows)
@@ -253,23 +248,17 @@ BOOL WINAPI InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
                 x11_invalidate_locked(window, nullptr, erase);
         return TRUE;
     }
-    X11Window* window = x11_window_locked(hwnd);
-    if (!window) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
+    X11Window* window = x11_window_or_error_locked(hwnd);
+    if (!window) return FALSE;
     x11_invalidate_locked(window, rect, erase);
     return TRUE;
 }
 
 BOOL WINAPI ValidateRect(HWND hwnd, const RECT* rect) {
-    Guard guard(x11_lock());
+    X11Lock guard;
     if (!hwnd) return TRUE;
-    X11Window* window = x11_window_locked(hwnd);
-    if (!window) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
+    X11Window* window = x11_window_or_error_locked(hwnd);
+    if (!window) return FALSE;
     if (!window->has_update) return TRUE;
     if (!rect) {
         window->has_update = false;
@@ -283,12 +272,9 @@ BOOL WINAPI ValidateRect(HWND hwnd, const RECT* rect) {
 BOOL WINAPI UpdateWindow(HWND hwnd) {
     bool pending;
     {
-        Guard guard(x11_lock());
-        X11Window* window = x11_window_locked(hwnd);
-        if (!window) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return FALSE;
-        }
+        X11Lock guard;
+        X11Window* window = x11_window_or_error_locked(hwnd);
+        if (!window) return FALSE;
         pending = window->has_update && (window->style & WS_VISIBLE);
     }
     // NOTE: WM_PAINT is sent at once, bypassing the queue, as on Windows.

@@ -13,16 +13,9 @@
 
 #include "platform/x11/x11_gdi.h"
 
-#ifndef WS_TABSTOP
-#define WS_TABSTOP 0x00010000L
-#endif
-#ifndef ERROR_INVALID_SCROLLBAR_RANGE
-#define ERROR_INVALID_SCROLLBAR_RANGE 1448
-#endif
-
 namespace {
 
-constexpr UINT_PTR REPEAT_TIMER = 1;
+constexpr UINT_PTR kRepeatTimer = 1;
 
 struct ScrollBarControl {
     ScrollBarModel model;
@@ -99,7 +92,7 @@ void on_button_down(HWND hwnd, ScrollBarControl* bar, int x, int y) {
     if (scroll_bar_repeats(bar->model)) {
         bar->repeating = true;
         bar->first_repeat = true;
-        SetTimer(hwnd, REPEAT_TIMER, X11_SCROLL_FIRST_DELAY, nullptr);
+        SetTimer(hwnd, kRepeatTimer, X11_SCROLL_FIRST_DELAY, nullptr);
     }
     if (code >= 0) notify(hwnd, bar, code, 0);
 }
@@ -124,7 +117,7 @@ void on_timer(HWND hwnd, ScrollBarControl* bar) {
     if (!bar->repeating) return;
     if (bar->first_repeat) {
         bar->first_repeat = false;
-        SetTimer(hwnd, REPEAT_TIMER, X11_SCROLL_REPEAT_DELAY, nullptr);
+        SetTimer(hwnd, kRepeatTimer, X11_SCROLL_REPEAT_DELAY, nullptr);
     }
     int along, across;
     x11_scroll_bar_point(bar->bar_area, bar->vertical, bar->last_x, bar->last_y, &along, &across);
@@ -136,7 +129,7 @@ void on_timer(HWND hwnd, ScrollBarControl* bar) {
 
 // Ends a press: the drag's final position, then SB_ENDSCROLL.
 void finish_press(HWND hwnd, ScrollBarControl* bar) {
-    if (bar->repeating) KillTimer(hwnd, REPEAT_TIMER);
+    if (bar->repeating) KillTimer(hwnd, kRepeatTimer);
     bar->repeating = false;
     ScrollBarAction actions[2];
     const int count = scroll_bar_release(bar->model, actions);
@@ -191,7 +184,7 @@ LRESULT on_create(HWND hwnd, const CREATESTRUCTW* create) {
 }
 
 void on_destroy(HWND hwnd, ScrollBarControl* bar) {
-    if (bar->repeating) KillTimer(hwnd, REPEAT_TIMER);
+    if (bar->repeating) KillTimer(hwnd, kRepeatTimer);
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
     delete bar;
 }
@@ -215,7 +208,7 @@ LRESULT CALLBACK x11_scroll_bar_proc(HWND hwnd, UINT message, WPARAM wparam, LPA
         if ((HWND)lparam != hwnd) finish_press(hwnd, bar);
         return 0;
     case WM_TIMER:
-        if (wparam == REPEAT_TIMER) on_timer(hwnd, bar);
+        if (wparam == kRepeatTimer) on_timer(hwnd, bar);
         return 0;
     case WM_KEYDOWN: return on_key(hwnd, bar, wparam, lparam);
     case WM_SETFOCUS: bar->focused = true; redraw(hwnd); return 0;

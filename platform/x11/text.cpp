@@ -11,16 +11,6 @@
 
 #include "platform/x11/x11_gdi.h"
 
-#ifndef DT_RIGHT
-#define DT_RIGHT 0x0002
-#endif
-#ifndef DT_BOTTOM
-#define DT_BOTTOM 0x0008
-#endif
-#ifndef DT_NOCLIP
-#define DT_NOCLIP 0x0100
-#endif
-
 // From Xlibint.h, which is not included for its min/max macros: a hook run by XCloseDisplay.
 extern "C" int (*XESetCloseDisplay(Display*, int, int (*)(Display*, XExtCodes*)))(Display*, XExtCodes*);
 
@@ -64,29 +54,6 @@ void watch_display(Display* display) {
     watched.push_back(display);
 }
 
-std::string utf8_of(const wchar_t* text) {
-    std::string out;
-    for (; *text; ++text) {
-        const uint32_t c = (uint32_t)*text;
-        if (c < 0x80) {
-            out += (char)c;
-        } else if (c < 0x800) {
-            out += (char)(0xC0 | (c >> 6));
-            out += (char)(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += (char)(0xE0 | (c >> 12));
-            out += (char)(0x80 | ((c >> 6) & 0x3F));
-            out += (char)(0x80 | (c & 0x3F));
-        } else {
-            out += (char)(0xF0 | (c >> 18));
-            out += (char)(0x80 | ((c >> 12) & 0x3F));
-            out += (char)(0x80 | ((c >> 6) & 0x3F));
-            out += (char)(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
 // The fontconfig request for a LOGFONTW at an em size: its face, then sans-serif as the
 // fallback when the face is not installed ("Tahoma" gives DejaVu Sans on most Linux
 // systems), its weight and slant.
@@ -94,7 +61,9 @@ FcPattern* font_request(const LOGFONTW& logfont, double pixel_size) {
     FcPattern* pattern = FcPatternCreate();
     wchar_t face[LF_FACESIZE + 1] = {};
     wcsncpy(face, logfont.lfFaceName, LF_FACESIZE);
-    if (face[0]) FcPatternAddString(pattern, FC_FAMILY, (const FcChar8*)utf8_of(face).c_str());
+    if (face[0])
+        FcPatternAddString(pattern, FC_FAMILY,
+                           (const FcChar8*)x11_utf8_from_wide(face, wcslen(face)).c_str());
     FcPatternAddString(pattern, FC_FAMILY, (const FcChar8*)"sans-serif");
     const int weight = logfont.lfWeight > 0 ? (int)logfont.lfWeight : FW_NORMAL;
     FcPatternAddInteger(pattern, FC_WEIGHT, FcWeightFromOpenType(weight));

@@ -22,10 +22,6 @@ struct HGLRC__ {
 
 namespace {
 
-using Guard = std::lock_guard<std::recursive_mutex>;
-
-constexpr DWORD kErrorInvalidPixelFormat = 2000;
-
 struct FormatList {
     std::vector<GLXFBConfig> configs;
     std::vector<PixelFormatTraits> traits;
@@ -70,19 +66,29 @@ bool renderer_accelerated(Display* display, int screen, bool any_slow) {
     return !any_slow;
 }
 
-int shift_of(unsigned long mask) {
-    int shift = 0;
-    while (mask && !(mask & 1)) {
-        mask >>= 1;
-        ++shift;
-    }
-    return shift;
-}
+// The GLX attributes that give the bit counts of a configuration's traits.
+struct BitCount {
+    int PixelFormatTraits::*field;
+    int attribute;
+};
+const BitCount kBitCounts[] = {
+    {&PixelFormatTraits::red_bits, GLX_RED_SIZE},
+    {&PixelFormatTraits::green_bits, GLX_GREEN_SIZE},
+    {&PixelFormatTraits::blue_bits, GLX_BLUE_SIZE},
+    {&PixelFormatTraits::alpha_bits, GLX_ALPHA_SIZE},
+    {&PixelFormatTraits::depth_bits, GLX_DEPTH_SIZE},
+    {&PixelFormatTraits::stencil_bits, GLX_STENCIL_SIZE},
+    {&PixelFormatTraits::accum_red_bits, GLX_ACCUM_RED_SIZE},
+    {&PixelFormatTraits::accum_green_bits, GLX_ACCUM_GREEN_SIZE},
+    {&PixelFormatTraits::accum_blue_bits, GLX_ACCUM_BLUE_SIZE},
+    {&PixelFormatTraits::accum_alpha_bits, GLX_ACCUM_ALPHA_SIZE},
+    {&PixelFormatTraits::aux_buffers, GLX_AUX_BUFFERS},
+};
 
 // The pixel formats of a display, listed once per connection.
 const FormatList& formats_of(Display* display) {
     static auto* cache = new std::map<Display*, FormatList>;
-    Guard guard(x11_lock());
+    X11Lock guard;
     auto found = cache->find(display);
     if (found != cache->end()) return found->second;
     FormatList& list = (*cache)[display];
@@ -103,17 +109,8 @@ const FormatList& formats_of(Display* display) {
         XFree(visual);
         if (!usable) continue;
         PixelFormatTraits traits;
-        traits.red_bits = config_attribute(display, config, GLX_RED_SIZE);
-        traits.green_bits = config_attribute(display, config, GLX_GREEN_SIZE);
-        traits.blue_bits = config_attribute(display, config, GLX_BLUE_SIZE);
-        traits.alpha_bits = config_attribute(display, config, GLX_ALPHA_SIZE);
-        traits.depth_bits = config_attribute(display, config, GLX_DEPTH_SIZE);
-        traits.stencil_bits = config_attribute(display, config, GLX_STENCIL_SIZE);
-        traits.accum_red_bits = config_attribute(display, config, GLX_ACCUM_RED_SIZE);
-        traits.accum_green_bits = config_attribute(display, config, GLX_ACCUM_GREEN_SIZE);
-        traits.accum_blue_bits = config_attribute(display, config, GLX_ACCUM_BLUE_SIZE);
-        traits.accum_alpha_bits = config_attribute(display, config, GLX_ACCUM_ALPHA_SIZE);
-        traits.aux_buffers = config_attribute(display, config, GLX_AUX_BUFFERS);
+        for (const BitCount& count : kBitCounts)
+            traits.*count.field = config_attribute(display, config, count.attribute);
         traits.double_buffer = config_attribute(display, config, GLX_DOUBLEBUFFER);
         traits.stereo = config_attribute(display, config, GLX_STEREO);
         traits.slow = config_attribute(display, config, GLX_CONFIG_CAVEAT) == GLX_SLOW_CONFIG;
@@ -140,7 +137,7 @@ bool valid_dc(HDC dc) {
 // The pixel format of the window a DC draws on, or 0.
 int window_format(HDC dc) {
     if (dc->gl_private) return static_cast<WglDcState*>(dc->gl_private)->format;
-    Guard guard(x11_lock());
+    X11Lock guard;
     X11Window* window = x11_window_locked(dc->hwnd);
     return window ? window->pixel_format : 0;
 }
@@ -161,7 +158,7 @@ LRESULT set_window_format(HWND hwnd, int format) {
     bool ok = x11_recreate_window(hwnd, info->visual, info->depth);
     XFree(info);
     if (!ok) return FALSE;
-    Guard guard(x11_lock());
+    X11Lock guard;
     X11Window* window = x11_window_locked(hwnd);
     if (!window) return FALSE;
     window->pixel_format = format;
@@ -226,7 +223,7 @@ int WINAPI ChoosePixelFormat(HDC dc, const PIXELFORMATDESCRIPTOR* pfd) {
     const FormatList& list = formats_of(dc->display);
     int index = choose_pixel_format(pixel_format_request(*pfd), list.traits);
     if (index < 0) {
-        SetLastError(kErrorInvalidPixelFormat);
+        SetLastError(ERROR_INVALID_PIXEL_FORMAT);
         return 0;
     }
     return index + 1;
@@ -254,11 +251,11 @@ int WINAPI DescribePixelFormat(HDC dc, int format, UINT bytes, LPPIXELFORMATDESC
     out.iPixelType = PFD_TYPE_RGBA;
     out.cColorBits = (BYTE)(traits.red_bits + traits.green_bits + traits.blue_bits);
     out.cRedBits = (BYTE)traits.red_bits;
-    out.cRedShift = (BYTE)shift_of(list.red_masks[format - 1]);
+    out.cRedShift = (BYTE)x11_mask_shift(list.red_masks[format - 1]);
     out.cGreenBits = (BYTE)traits.green_bits;
-    out.cGreenShift = (BYTE)shift_of(list.green_masks[format - 1]);
+    out.cGreenShift = (BYTE)x11_mask_shift(list.green_masks[format - 1]);
     out.cBlueBits = (BYTE)traits.blue_bits;
-    out.cBlueShift = (BYTE)shift_of(list.blue_masks[format - 1]);
+    out.cBlueShift = (BYTE)x11_mask_shift(list.blue_masks[format - 1]);
     out.cAlphaBits = (BYTE)traits.alpha_bits;
     out.cAlphaShift =
         (BYTE)(traits.alpha_bits ? traits.red_bits + traits.green_bits + traits.blue_bits : 0);
@@ -283,19 +280,19 @@ BOOL WINAPI SetPixelFormat(HDC dc, int format, const PIXELFORMATDESCRIPTOR*) {
     }
     const FormatList& list = formats_of(dc->display);
     if (format < 1 || (size_t)format > list.configs.size()) {
-        SetLastError(kErrorInvalidPixelFormat);
+        SetLastError(ERROR_INVALID_PIXEL_FORMAT);
         return FALSE;
     }
     int current = window_format(dc);
     // NOTE: a window takes a pixel format once, as on Windows.
     if (current) {
         if (current == format) return TRUE;
-        SetLastError(kErrorInvalidPixelFormat);
+        SetLastError(ERROR_INVALID_PIXEL_FORMAT);
         return FALSE;
     }
     HWND hwnd = dc->hwnd;
     if (!x11_run_on_owner(hwnd, [hwnd, format] { return set_window_format(hwnd, format); })) {
-        SetLastError(kErrorInvalidPixelFormat);
+        SetLastError(ERROR_INVALID_PIXEL_FORMAT);
         return FALSE;
     }
     remember_format(dc, format);
@@ -307,7 +304,7 @@ HGLRC WINAPI wglCreateContext(HDC dc) {
     int format = window_format(dc);
     const FormatList& list = formats_of(dc->display);
     if (format < 1 || (size_t)format > list.configs.size()) {
-        SetLastError(kErrorInvalidPixelFormat);
+        SetLastError(ERROR_INVALID_PIXEL_FORMAT);
         return nullptr;
     }
     x11_trap_begin();

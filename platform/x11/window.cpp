@@ -113,7 +113,7 @@ bool create_x_window(X11Window* window, Window parent) {
 void notify_parents(HWND child, UINT event) {
     LONG_PTR id;
     {
-        std::lock_guard<std::recursive_mutex> guard(x11_lock());
+        X11Lock guard;
         X11Window* window = x11_window_locked(child);
         if (!window) return;
         id = window->id;
@@ -122,7 +122,7 @@ void notify_parents(HWND child, UINT event) {
     for (;;) {
         HWND parent;
         {
-            std::lock_guard<std::recursive_mutex> guard(x11_lock());
+            X11Lock guard;
             X11Window* window = x11_window_locked(current);
             if (!window || !window->parent || (window->ex_style & WS_EX_NOPARENTNOTIFY)) return;
             X11Window* parent_window = x11_window_locked(window->parent);
@@ -139,7 +139,7 @@ void notify_parents(HWND child, UINT event) {
 void destroy_tree(HWND hwnd) {
     std::vector<HWND> children;
     {
-        std::lock_guard<std::recursive_mutex> guard(x11_lock());
+        X11Lock guard;
         X11Window* window = x11_window_locked(hwnd);
         if (!window || window->destroying) return;
         window->destroying = true;
@@ -148,7 +148,7 @@ void destroy_tree(HWND hwnd) {
     }
     x11_call_window_proc(hwnd, WM_DESTROY, 0, 0);
     {
-        std::lock_guard<std::recursive_mutex> guard(x11_lock());
+        X11Lock guard;
         if (X11Window* window = x11_window_locked(hwnd)) children = window->children;
     }
     for (HWND child : children) {
@@ -169,7 +169,7 @@ void destroy_tree(HWND hwnd) {
 void destroy_owned_windows(HWND hwnd) {
     std::vector<HWND> owned;
     {
-        std::lock_guard<std::recursive_mutex> guard(x11_lock());
+        X11Lock guard;
         for (HWND candidate : x11_thread()->windows) {
             X11Window* window = x11_window_locked(candidate);
             if (window && window->owner_window == hwnd && !window->destroying)
@@ -180,7 +180,7 @@ void destroy_owned_windows(HWND hwnd) {
 }
 
 LRESULT set_text(HWND hwnd, LPCWSTR text) {
-    std::lock_guard<std::recursive_mutex> guard(x11_lock());
+    X11Lock guard;
     X11Window* window = x11_window_locked(hwnd);
     if (!window) return FALSE;
     window->text = text ? text : L"";
@@ -189,7 +189,7 @@ LRESULT set_text(HWND hwnd, LPCWSTR text) {
 }
 
 LRESULT get_text(HWND hwnd, LPWSTR buffer, int size) {
-    std::lock_guard<std::recursive_mutex> guard(x11_lock());
+    X11Lock guard;
     X11Window* window = x11_window_locked(hwnd);
     if (!window || !buffer || size <= 0) return 0;
     size_t count = std::min(window->text.size(), (size_t)size - 1);
@@ -214,14 +214,30 @@ X11Window* x11_window_locked(HWND hwnd) {
     return found == registry().windows.end() ? nullptr : found->second.get();
 }
 
-std::shared_ptr<X11Window> x11_find_window(HWND hwnd) {
-    std::lock_guard<std::recursive_mutex> guard(x11_lock());
-    auto found = hwnd ? registry().windows.find(hwnd) : registry().windows.end();
-    if (found == registry().windows.end()) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+X11Window* x11_window_or_error_locked(HWND hwnd) {
+    X11Window* window = x11_window_locked(hwnd);
+    if (!window) SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return window;
+}
+
+X11Window* x11_window_with_arg_locked(HWND hwnd, const void* arg) {
+    X11Window* window = x11_window_or_error_locked(hwnd);
+    if (window && !arg) {
+        SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    return found->second;
+    return window;
+}
+
+bool x11_check_window(HWND hwnd) {
+    X11Lock guard;
+    return x11_window_or_error_locked(hwnd) != nullptr;
+}
+
+std::shared_ptr<X11Window> x11_find_window(HWND hwnd) {
+    X11Lock guard;
+    if (!x11_window_or_error_locked(hwnd)) return nullptr;
+    return registry().windows.find(hwnd)->second;
 }
 
 X11Window* x11_window_by_xid_locked(Window xwindow) {
@@ -262,21 +278,15 @@ POINT x11_client_origin_locked(const X11Window* window) {
 }
 
 Window x11_window_of(HWND hwnd) {
-    std::lock_guard<std::recursive_mutex> guard(x11_lock());
+    X11Lock guard;
     X11Window* window = x11_window_locked(hwnd);
     return window ? window->xwindow : None;
-}
-
-HWND x11_hwnd_of(Window xwindow) {
-    std::lock_guard<std::recursive_mutex> guard(x11_lock());
-    X11Window* window = x11_window_by_xid_locked(xwindow);
-    return window && window->owner.get() == x11_thread() ? window->handle : nullptr;
 }
 
 LRESULT x11_call_window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     WNDPROC proc;
     {
-        std::lock_guard<std::recursive_mutex> guard(x11_lock());
+        X11Lock guard;
         X11Window* window = x11_window_locked(hwnd);
         if (!window) return 0;
         proc = window->proc;
@@ -369,7 +379,7 @@ void x11_apply_top_level_properties(X11Window* window) {
 void x11_forget_window(HWND hwnd) {
     std::shared_ptr<X11Window> record;
     {
-        std::lock_guard<std::recursive_mutex> guard(x11_lock());
+        X11Lock guard;
         auto found = registry().windows.find(hwnd);
         if (found == registry().windows.end()) return;
         record = found->second;
@@ -400,7 +410,7 @@ void x11_forget_window(HWND hwnd) {
 void x11_destroy_thread_windows(X11Thread* thread) {
     std::vector<HWND> windows;
     {
-        std::lock_guard<std::recursive_mutex> guard(x11_lock());
+        X11Lock guard;
         windows = thread->windows;
     }
     // NOTE: children first, so no X window is destroyed twice through its parent.
@@ -422,7 +432,7 @@ ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* wc) {
         return 0;
     }
     ensure_system_classes();
-    std::lock_guard<std::recursive_mutex> guard(x11_lock());
+    X11Lock guard;
     if (find_class_locked(wc->lpszClassName)) {
         SetLastError(ERROR_CLASS_ALREADY_EXISTS);
         return 0;
@@ -446,88 +456,97 @@ ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* wc) {
 
 // --- Creation and destruction --------------------------------------------------------------
 
-HWND WINAPI CreateWindowExW(DWORD ex_style, LPCWSTR class_name, LPCWSTR window_name, DWORD style,
-                            int x, int y, int width, int height, HWND parent, HMENU menu,
-                            HINSTANCE instance, LPVOID param) {
-    Display* display = x11_require_display();
-    ensure_system_classes();
+namespace {
+
+// A new window record for the creation arguments: owner, class, styles, parent or owner
+// window, cbWndExtra bytes, Win32 geometry with the frame a frame style adds, and the visual
+// (a child's is its parent's).
+std::shared_ptr<X11Window> new_window_record_locked(const CREATESTRUCTW& create,
+                                                    const X11Class* window_class,
+                                                    X11Window* parent_window, Display* display) {
     std::shared_ptr<X11Thread> thread = x11_thread_shared();
-    HWND hwnd;
-    {
-        std::lock_guard<std::recursive_mutex> guard(x11_lock());
-        const X11Class* window_class = class_name ? find_class_locked(class_name) : nullptr;
-        if (!window_class) {
-            SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
-            return nullptr;
-        }
-        X11Window* parent_window = x11_window_locked(parent);
-        if ((parent && !parent_window) || ((style & WS_CHILD) && !parent_window)) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return nullptr;
-        }
-        auto window = std::make_shared<X11Window>();
-        hwnd = reinterpret_cast<HWND>(registry().next_handle);
-        registry().next_handle += 4;
-        window->handle = hwnd;
-        window->owner = thread;
-        window->owner_id = thread->id;
-        window->window_class = window_class;
-        window->proc = window_class->proc;
-        // NOTE: WS_VISIBLE is set again when the window is shown at the end of creation.
-        window->style = style & ~WS_VISIBLE;
-        window->ex_style = ex_style;
-        if (style & WS_CHILD) {
-            window->parent = parent;
-            window->id = (LONG_PTR)menu;
-        } else if (parent_window) {
-            window->owner_window = x11_top_level_locked(parent_window)->handle;
-        }
-        window->extra.assign((size_t)window_class->window_extra, 0);
-        window->x = x;
-        window->y = y;
-        window->width = std::max(0, width);
-        window->height = std::max(0, height);
-        if (has_frame(style)) {
-            window->frame_x = X11_FRAME_X;
-            window->frame_y = X11_FRAME_Y;
-            window->caption = X11_CAPTION;
-        }
-        window->display = display;
-        if (window->parent) {
-            window->visual = parent_window->visual;
-            window->depth = parent_window->depth;
-        } else {
-            window->visual = DefaultVisual(display, DefaultScreen(display));
-            window->depth = DefaultDepth(display, DefaultScreen(display));
-        }
-        Window x_parent = window->parent ? parent_window->xwindow : DefaultRootWindow(display);
-        if (!create_x_window(window.get(), x_parent)) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return nullptr;
-        }
-        registry().windows[hwnd] = window;
-        x11_register_xid_locked(window.get(), None);
-        thread->windows.push_back(hwnd);
-        if (parent_window && window->parent) parent_window->children.push_back(hwnd);
+    auto window = std::make_shared<X11Window>();
+    window->handle = reinterpret_cast<HWND>(registry().next_handle);
+    registry().next_handle += 4;
+    window->owner = thread;
+    window->owner_id = thread->id;
+    window->window_class = window_class;
+    window->proc = window_class->proc;
+    // NOTE: WS_VISIBLE is set again when the window is shown at the end of creation.
+    window->style = (DWORD)create.style & ~WS_VISIBLE;
+    window->ex_style = create.dwExStyle;
+    if (create.style & WS_CHILD) {
+        window->parent = create.hwndParent;
+        window->id = (LONG_PTR)create.hMenu;
+    } else if (parent_window) {
+        window->owner_window = x11_top_level_locked(parent_window)->handle;
     }
+    window->extra.assign((size_t)window_class->window_extra, 0);
+    window->x = create.x;
+    window->y = create.y;
+    window->width = std::max(0, create.cx);
+    window->height = std::max(0, create.cy);
+    if (has_frame((DWORD)create.style)) {
+        window->frame_x = X11_FRAME_X;
+        window->frame_y = X11_FRAME_Y;
+        window->caption = X11_CAPTION;
+    }
+    window->display = display;
+    window->visual =
+        window->parent ? parent_window->visual : DefaultVisual(display, DefaultScreen(display));
+    window->depth =
+        window->parent ? parent_window->depth : DefaultDepth(display, DefaultScreen(display));
+    return window;
+}
 
-    CREATESTRUCTW create = {param, instance, menu,        parent,      height,     width,
-                            y,     x,        (LONG)style, window_name, class_name, ex_style};
-    if (!x11_call_window_proc(hwnd, WM_NCCREATE, 0, (LPARAM)&create)) {
+// Checks the class and parent, makes the record and its X window and registers both; the
+// new handle, or null with the last error set.
+HWND add_window(const CREATESTRUCTW& create, Display* display) {
+    X11Lock guard;
+    const X11Class* window_class = create.lpszClass ? find_class_locked(create.lpszClass) : nullptr;
+    if (!window_class) {
+        SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
+        return nullptr;
+    }
+    X11Window* parent_window = x11_window_locked(create.hwndParent);
+    if ((create.hwndParent || (create.style & WS_CHILD)) && !parent_window) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+    }
+    auto window = new_window_record_locked(create, window_class, parent_window, display);
+    Window x_parent = window->parent ? parent_window->xwindow : DefaultRootWindow(display);
+    if (!create_x_window(window.get(), x_parent)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+    }
+    HWND hwnd = window->handle;
+    registry().windows[hwnd] = window;
+    x11_register_xid_locked(window.get(), None);
+    window->owner->windows.push_back(hwnd);
+    if (window->parent) parent_window->children.push_back(hwnd);
+    return hwnd;
+}
+
+// WM_NCCREATE and WM_CREATE; false when the procedure refused (the window is then gone).
+bool send_create_messages(HWND hwnd, CREATESTRUCTW* create) {
+    if (!x11_call_window_proc(hwnd, WM_NCCREATE, 0, (LPARAM)create)) {
         destroy_tree(hwnd);
-        return nullptr;
+        return false;
     }
-    if (x11_call_window_proc(hwnd, WM_CREATE, 0, (LPARAM)&create) == -1) {
+    if (x11_call_window_proc(hwnd, WM_CREATE, 0, (LPARAM)create) == -1) {
         DestroyWindow(hwnd);
-        return nullptr;
+        return false;
     }
-    if (!IsWindow(hwnd)) return nullptr;
+    return IsWindow(hwnd);
+}
 
+// The first WM_SIZE and WM_MOVE of a new window, and its showing for WS_VISIBLE.
+void size_and_show_new_window(HWND hwnd, DWORD style) {
     int client_width, client_height;
     bool top_level;
     POINT move;
     {
-        std::lock_guard<std::recursive_mutex> guard(x11_lock());
+        X11Lock guard;
         X11Window* window = x11_window_locked(hwnd);
         x11_client_size_locked(window, &client_width, &client_height);
         top_level = !window->parent;
@@ -539,6 +558,20 @@ HWND WINAPI CreateWindowExW(DWORD ex_style, LPCWSTR class_name, LPCWSTR window_n
     x11_call_window_proc(hwnd, WM_SIZE, 0, MAKELPARAM(client_width, client_height));
     x11_call_window_proc(hwnd, WM_MOVE, 0, MAKELPARAM(move.x, move.y));
     if (visible && !top_level) ShowWindow(hwnd, SW_SHOWNORMAL);
+}
+
+}  // namespace
+
+HWND WINAPI CreateWindowExW(DWORD ex_style, LPCWSTR class_name, LPCWSTR window_name, DWORD style,
+                            int x, int y, int width, int height, HWND parent, HMENU menu,
+                            HINSTANCE instance, LPVOID param) {
+    Display* display = x11_require_display();
+    ensure_system_classes();
+    CREATESTRUCTW create = {param, instance, menu,        parent,      height,     width,
+                            y,     x,        (LONG)style, window_name, class_name, ex_style};
+    HWND hwnd = add_window(create, display);
+    if (!hwnd || !send_create_messages(hwnd, &create)) return nullptr;
+    size_and_show_new_window(hwnd, style);
     if (!IsWindow(hwnd)) return nullptr;
     if (style & WS_CHILD) notify_parents(hwnd, WM_CREATE);
     return IsWindow(hwnd) ? hwnd : nullptr;
@@ -547,12 +580,9 @@ HWND WINAPI CreateWindowExW(DWORD ex_style, LPCWSTR class_name, LPCWSTR window_n
 BOOL WINAPI DestroyWindow(HWND hwnd) {
     bool child;
     {
-        std::lock_guard<std::recursive_mutex> guard(x11_lock());
-        X11Window* window = x11_window_locked(hwnd);
-        if (!window) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return FALSE;
-        }
+        X11Lock guard;
+        X11Window* window = x11_window_or_error_locked(hwnd);
+        if (!window) return FALSE;
         if (window->owner.get() != x11_thread()) {
             SetLastError(ERROR_ACCESS_DENIED);
             return FALSE;
@@ -569,17 +599,14 @@ BOOL WINAPI DestroyWindow(HWND hwnd) {
 }
 
 BOOL WINAPI IsWindow(HWND hwnd) {
-    std::lock_guard<std::recursive_mutex> guard(x11_lock());
+    X11Lock guard;
     return x11_window_locked(hwnd) != nullptr;
 }
 
 HWND WINAPI GetParent(HWND hwnd) {
-    std::lock_guard<std::recursive_mutex> guard(x11_lock());
-    X11Window* window = x11_window_locked(hwnd);
-    if (!window) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return nullptr;
-    }
+    X11Lock guard;
+    X11Window* window = x11_window_or_error_locked(hwnd);
+    if (!window) return nullptr;
     return window->parent ? window->parent : window->owner_window;
 }
 
@@ -593,12 +620,9 @@ DWORD WINAPI GetWindowThreadProcessId(HWND hwnd, LPDWORD process_id) {
 BOOL WINAPI EnableWindow(HWND hwnd, BOOL enable) {
     bool was_disabled;
     {
-        std::lock_guard<std::recursive_mutex> guard(x11_lock());
-        X11Window* window = x11_window_locked(hwnd);
-        if (!window) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return FALSE;
-        }
+        X11Lock guard;
+        X11Window* window = x11_window_or_error_locked(hwnd);
+        if (!window) return FALSE;
         was_disabled = window->style & WS_DISABLED;
         if (was_disabled == !enable) return was_disabled;
         if (enable)
@@ -619,13 +643,13 @@ BOOL WINAPI EnableWindow(HWND hwnd, BOOL enable) {
 }
 
 BOOL WINAPI IsWindowEnabled(HWND hwnd) {
-    std::lock_guard<std::recursive_mutex> guard(x11_lock());
+    X11Lock guard;
     X11Window* window = x11_window_locked(hwnd);
     return window && !(window->style & WS_DISABLED);
 }
 
 BOOL WINAPI IsWindowVisible(HWND hwnd) {
-    std::lock_guard<std::recursive_mutex> guard(x11_lock());
+    X11Lock guard;
     X11Window* window = x11_window_locked(hwnd);
     if (!window) return FALSE;
     for (; window; window = window->parent ? x11_window_locked(window->parent) : nullptr)
@@ -636,12 +660,9 @@ BOOL WINAPI IsWindowVisible(HWND hwnd) {
 // --- Window longs ---------------------------------------------------------------------------
 
 LONG_PTR WINAPI GetWindowLongPtrW(HWND hwnd, int index) {
-    std::lock_guard<std::recursive_mutex> guard(x11_lock());
-    X11Window* window = x11_window_locked(hwnd);
-    if (!window) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
-    }
+    X11Lock guard;
+    X11Window* window = x11_window_or_error_locked(hwnd);
+    if (!window) return 0;
     switch (index) {
         case GWLP_USERDATA:
             return window->user_data;
@@ -661,12 +682,9 @@ LONG_PTR WINAPI GetWindowLongPtrW(HWND hwnd, int index) {
 }
 
 LONG_PTR WINAPI SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
-    std::lock_guard<std::recursive_mutex> guard(x11_lock());
-    X11Window* window = x11_window_locked(hwnd);
-    if (!window) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
-    }
+    X11Lock guard;
+    X11Window* window = x11_window_or_error_locked(hwnd);
+    if (!window) return 0;
     LONG_PTR old;
     switch (index) {
         case GWLP_USERDATA:
@@ -708,28 +726,19 @@ LONG_PTR WINAPI SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
 // --- Text -------------------------------------------------------------------------------------
 
 BOOL WINAPI SetWindowTextW(HWND hwnd, LPCWSTR text) {
-    if (!IsWindow(hwnd)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
+    if (!x11_check_window(hwnd)) return FALSE;
     return (BOOL)SendMessageW(hwnd, WM_SETTEXT, 0, (LPARAM)text);
 }
 
 int WINAPI GetWindowTextW(HWND hwnd, LPWSTR text, int max_count) {
-    if (!IsWindow(hwnd)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
-    }
+    if (!x11_check_window(hwnd)) return 0;
     if (!text || max_count <= 0) return 0;
     text[0] = 0;
     return (int)SendMessageW(hwnd, WM_GETTEXT, (WPARAM)max_count, (LPARAM)text);
 }
 
 int WINAPI GetWindowTextLengthW(HWND hwnd) {
-    if (!IsWindow(hwnd)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
-    }
+    if (!x11_check_window(hwnd)) return 0;
     return (int)SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0);
 }
 
@@ -751,7 +760,7 @@ LRESULT WINAPI DefWindowProcW(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpa
         case WM_GETTEXT:
             return get_text(hwnd, reinterpret_cast<LPWSTR>(lparam), (int)wparam);
         case WM_GETTEXTLENGTH: {
-            std::lock_guard<std::recursive_mutex> guard(x11_lock());
+            X11Lock guard;
             X11Window* window = x11_window_locked(hwnd);
             return window ? (LRESULT)window->text.size() : 0;
         }
@@ -766,7 +775,7 @@ LRESULT WINAPI DefWindowProcW(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpa
             // NOTE: an unhandled wheel travels up to the parent, as on Windows.
             HWND parent = nullptr;
             {
-                std::lock_guard<std::recursive_mutex> guard(x11_lock());
+                X11Lock guard;
                 if (X11Window* window = x11_window_locked(hwnd)) parent = window->parent;
             }
             return parent ? SendMessageW(parent, message, wparam, lparam) : 0;
@@ -775,7 +784,7 @@ LRESULT WINAPI DefWindowProcW(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpa
             if (wparam == VK_F1 + 3) {  // Alt+F4 closes the window
                 HWND top = nullptr;
                 {
-                    std::lock_guard<std::recursive_mutex> guard(x11_lock());
+                    X11Lock guard;
                     if (X11Window* window = x11_top_level_locked(x11_window_locked(hwnd)))
                         top = window->handle;
                 }

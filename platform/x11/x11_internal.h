@@ -148,6 +148,14 @@ struct X11Thread {
 
 // --- display.cpp ------------------------------------------------------------------------
 std::recursive_mutex& x11_lock();
+// Holds the layer's lock for the scope it lives in: `X11Lock guard;`.
+class X11Lock {
+  public:
+    X11Lock() : guard_(x11_lock()) {}
+
+  private:
+    std::lock_guard<std::recursive_mutex> guard_;
+};
 // The calling thread's state, made on first use.
 X11Thread* x11_thread();
 std::shared_ptr<X11Thread> x11_thread_shared();
@@ -179,6 +187,14 @@ void x11_screen_size(int* width, int* height);
 std::shared_ptr<X11Window> x11_find_window(HWND hwnd);
 // The same with the lock already held, without touching the last error.
 X11Window* x11_window_locked(HWND hwnd);
+// The record of a live window with the lock held, or null after setting
+// ERROR_INVALID_WINDOW_HANDLE: the first step of most entry points that take a window.
+X11Window* x11_window_or_error_locked(HWND hwnd);
+// The same for entry points with an output argument: null after setting
+// ERROR_INVALID_WINDOW_HANDLE, or ERROR_INVALID_PARAMETER when arg is null.
+X11Window* x11_window_with_arg_locked(HWND hwnd, const void* arg);
+// True for a live window, else false after setting ERROR_INVALID_WINDOW_HANDLE. Takes the lock.
+bool x11_check_window(HWND hwnd);
 // The window whose client area is this X window, with the lock held; null if none.
 X11Window* x11_window_by_xid_locked(Window xwindow);
 // The top-level window above (or equal to) a window, with the lock held.

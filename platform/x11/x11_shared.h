@@ -8,6 +8,21 @@
 
 #include "platform/win32.h"
 
+// Win32 values the layer uses that the programs' header leaves out, under their Win32 names.
+#define WM_COPY 0x0301
+#define WS_TABSTOP 0x00010000L
+#define DT_RIGHT 0x0002
+#define DT_BOTTOM 0x0008
+#define DT_NOCLIP 0x0100
+#define MB_ERR_INVALID_CHARS 0x00000008
+#define ERROR_NOT_SAME_DEVICE 17
+#define ERROR_MOD_NOT_FOUND 126
+#define ERROR_DIR_NOT_EMPTY 145
+#define ERROR_NO_UNICODE_TRANSLATION 1113
+#define ERROR_INVALID_SCROLLBAR_RANGE 1448
+#define ERROR_RESOURCE_TYPE_NOT_FOUND 1813
+#define ERROR_INVALID_PIXEL_FORMAT 2000
+
 // Every GDI object starts with its kind, so SelectObject and DeleteObject can tell them apart.
 enum X11GdiKind { X11_GDI_BRUSH = 0x42525348, X11_GDI_FONT = 0x464F4E54, X11_GDI_BITMAP = 0x424D4150 };
 
@@ -47,8 +62,6 @@ struct HDC__ {
 Display* x11_thread_display(void);
 // The X window of a window handle, or None.
 Window x11_window_of(HWND hwnd);
-// The window handle of an X window of the calling thread, or null.
-HWND x11_hwnd_of(Window window);
 // Makes a DC for a drawable; ReleaseDC/DeleteDC free it with x11_free_dc.
 HDC x11_new_dc(X11DcKind kind, Display* display, Drawable drawable, HWND hwnd);
 void x11_free_dc(HDC dc);
@@ -67,5 +80,7 @@ void x11_register_system_classes(void);
 // event pump for SelectionRequest, SelectionClear and SelectionNotify; returns true when
 // the event was consumed.
 bool x11_clipboard_handle_event(Display* display, XEvent* event);
+// The position of the lowest set bit of an X colour mask (0 for none).
+int x11_mask_shift(unsigned long mask);
 // Frees the text state of a DC (its XftDraw) before the DC is freed.
 void x11_release_dc_text(HDC dc);

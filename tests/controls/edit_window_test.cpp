@@ -127,6 +127,21 @@ TEST_F(EditFixture, CtrlACtrlCPutsTheWholeTextOnTheClipboardAndSelectionsOnPrima
     EXPECT_LT(end, 15u);
 }
 
+TEST_F(EditFixture, CopiedTextIsWellFormedUtf8WithLineFeeds) {
+    // Two-byte, three-byte and astral characters; a UTF-16 pair stored in two wchar_t; a lone
+    // surrogate, which has no UTF-8 form and is copied as U+FFFD.
+    std::wstring line = L"\u00E9 \u20AC \U0001F600 ";
+    line += (wchar_t)0xD83D;
+    line += (wchar_t)0xDE00;
+    line += L' ';
+    line += (wchar_t)0xD800;
+    append(line + L"\r\nend");
+    ASSERT_TRUE(xdotool("mousemove " + at(100, 40) + " click 1"));
+    ASSERT_TRUE(xdotool("key ctrl+a ctrl+c"));
+    EXPECT_EQ(shell_output("xclip -o -selection clipboard"),
+              "\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80 \xF0\x9F\x98\x80 \xEF\xBF\xBD\nend");
+}
+
 TEST_F(EditFixture, MegabytesOfLogAreCopiedInChunks) {
     std::wstring big;
     std::string expected;

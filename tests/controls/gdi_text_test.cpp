@@ -4,6 +4,7 @@
 #include <wchar.h>
 
 #include "tests/controls/gui_support.h"
+#include "tests/support/plain_class.h"
 #include "tests/support/settle.h"
 
 namespace {
@@ -28,11 +29,7 @@ LRESULT CALLBACK halves_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpar
 }
 
 HWND make_halves(int x, int y) {
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = halves_proc;
-    wc.lpszClassName = L"Halves";
-    RegisterClassExW(&wc);
+    register_plain_class(L"Halves", halves_proc);
     HWND hwnd = CreateWindowExW(0, L"Halves", L"halves", WS_POPUP | WS_VISIBLE, x, y, 120, 80, nullptr, nullptr,
                                 nullptr, nullptr);
     EXPECT_TRUE(settle_thread());

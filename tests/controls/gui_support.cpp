@@ -51,22 +51,6 @@ POINT screen_point(HWND hwnd, int x, int y) {
     return p;
 }
 
-bool pump_until(const std::function<bool()>& done, int timeout_ms) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        if (done()) return true;
-        if ((int)(GetTickCount() - start) > timeout_ms) return false;
-        Sleep(5);
-    }
-}
-
-void pump_for(int ms) { pump_until([] { return false; }, ms); }
-
 bool xdotool(const std::string& arguments) {
     const std::string command = "xdotool " + arguments;
     const pid_t child = fork();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/win32.h"
+#include "tests/support/settle.h"
 
 // One WM_HSCROLL / WM_VSCROLL as the parent saw it.
 struct ScrollEvent {
@@ -26,9 +27,6 @@ HWND make_parent(int x, int y, int client_width, int client_height, COLORREF col
 // Screen position of a client point of hwnd.
 POINT screen_point(HWND hwnd, int x, int y);
 
-// Dispatches messages until done() holds or timeout_ms passes; returns done().
-bool pump_until(const std::function<bool()>& done, int timeout_ms = 5000);
-void pump_for(int ms);
 // Runs "xdotool <arguments>" in the background while dispatching messages, then lets the
 // resulting input settle. Returns whether xdotool succeeded.
 bool xdotool(const std::string& arguments);

@@ -36,6 +36,16 @@ struct BarFixture : ::testing::Test {
         const POINT p = screen_point(bar, x, y);
         return std::to_string(p.x) + " " + std::to_string(p.y);
     }
+    // The screen pixels of a strip kWidth wide and `rows` high from the bar's top-left
+    // corner, read once the thread has settled.
+    std::vector<uint32_t> settled_pixels(int rows) {
+        EXPECT_TRUE(settle_thread());
+        const POINT origin = screen_point(bar, 0, 0);
+        std::vector<uint32_t> px = capture_screen(origin.x, origin.y, kWidth, rows);
+        EXPECT_EQ(px.size(), (size_t)kWidth * rows);
+        px.resize((size_t)kWidth * rows);
+        return px;
+    }
     std::vector<int> codes() {
         std::vector<int> out;
         for (const ScrollEvent& e : scroll_events()) out.push_back(e.code);
@@ -167,10 +177,7 @@ TEST_F(BarFixture, PositionAndRangeCallsFollowWin32FromAnyThread) {
 
 TEST_F(BarFixture, ThumbIsDrawnAtThePositionWithClassicParts) {
     SetScrollPos(bar, SB_CTL, 100, TRUE);
-    ASSERT_TRUE(settle_thread());
-    const POINT origin = screen_point(bar, 0, 0);
-    const std::vector<uint32_t> px = capture_screen(origin.x, origin.y, kWidth, 15);
-    ASSERT_EQ(px.size(), (size_t)kWidth * 15);
+    const std::vector<uint32_t> px = settled_pixels(15);
     auto at = [&](int x, int y) { return px[(size_t)y * kWidth + x]; };
     const uint32_t face = rgb_of(GetSysColor(COLOR_BTNFACE)), light = rgb_of(GetSysColor(COLOR_BTNHIGHLIGHT));
     // The thumb (353..367 at the last position) has a face-coloured middle and a dark edge.
@@ -191,10 +198,7 @@ TEST_F(BarFixture, WindowStyleScrollBarSitsAtTheRightEndAndTakesNoClicks) {
     ASSERT_NE(plain, nullptr);
     SetScrollRange(plain, SB_CTL, 1, 100, FALSE);
     SetScrollPos(plain, SB_CTL, 50, TRUE);
-    ASSERT_TRUE(settle_thread());
-    const POINT origin = screen_point(bar, 0, 0);
-    const std::vector<uint32_t> px = capture_screen(origin.x, origin.y, kWidth, 35);
-    ASSERT_EQ(px.size(), (size_t)kWidth * 35);
+    const std::vector<uint32_t> px = settled_pixels(35);
     auto pixel = [&](int x, int y) { return px[(size_t)y * kWidth + x]; };
     const uint32_t text = rgb_of(GetSysColor(COLOR_BTNTEXT)), face = rgb_of(GetSysColor(COLOR_BTNFACE));
     const uint32_t dark = rgb_of(GetSysColor(COLOR_3DDKSHADOW));

@@ -17,6 +17,8 @@
 
 #include <vector>
 
+#include "../support/wm_protocol.h"
+
 namespace {
 
 struct Rgb {
@@ -103,17 +105,8 @@ int sync_with(Display* display, const char* name, double seconds) {
     std::vector<bool> answered(windows.size(), false);
     // NOTE: a serial of our own in data.l[1] tells our pings from anyone else's.
     const long serial = (long)(now_seconds() * 1000) & 0x7fffffff;
-    for (size_t i = 0; i < windows.size(); ++i) {
-        XEvent event = {};
-        event.xclient.type = ClientMessage;
-        event.xclient.window = windows[i];
-        event.xclient.message_type = protocols;
-        event.xclient.format = 32;
-        event.xclient.data.l[0] = (long)ping;
-        event.xclient.data.l[1] = serial;
-        event.xclient.data.l[2] = (long)windows[i];
-        XSendEvent(display, windows[i], False, NoEventMask, &event);
-    }
+    for (Window window : windows)
+        send_wm_protocol(display, window, "_NET_WM_PING", serial, (long)window);
     // NOTE: a window destroyed meanwhile (a box closing) answers nothing and needs none.
     XSync(display, False);
     size_t left = windows.size();
@@ -167,14 +160,7 @@ int run(Display* display, int argc, char** argv) {
     if (strcmp(command, "close") == 0) {
         Window window;
         if (!find_window(display, DefaultRootWindow(display), argv[2], &window)) return 1;
-        XEvent event = {};
-        event.xclient.type = ClientMessage;
-        event.xclient.window = window;
-        event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-        event.xclient.format = 32;
-        event.xclient.data.l[0] = (long)XInternAtom(display, "WM_DELETE_WINDOW", False);
-        event.xclient.data.l[1] = CurrentTime;
-        XSendEvent(display, window, False, NoEventMask, &event);
+        send_wm_protocol(display, window, "WM_DELETE_WINDOW", CurrentTime, 0);
         XSync(display, False);
         return 0;
     }

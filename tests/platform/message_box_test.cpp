@@ -33,11 +33,7 @@ struct User {
     std::thread thread;
 };
 
-class MessageBox : public ::testing::Test {
-  protected:
-    void SetUp() override { reset_recorder(); }
-    void TearDown() override { reset_recorder(); }
-};
+using MessageBox = RecordingTest;
 
 }  // namespace
 

@@ -6,6 +6,7 @@
 #include <X11/Xlib.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "platform/x11/x11_shared.h"
@@ -39,11 +40,7 @@ std::vector<Seen> all_seen() {
     return recorder().seen;
 }
 
-class Messages : public ::testing::Test {
-  protected:
-    void SetUp() override { reset_recorder(); }
-    void TearDown() override { reset_recorder(); }
-};
+using Messages = RecordingTest;
 
 }  // namespace
 
@@ -310,6 +307,62 @@ TEST_F(Messages, GeometryTitleAndMetrics) {
     EXPECT_EQ(top, WindowFromPoint(POINT{300, 300}));
     EXPECT_EQ(nullptr, WindowFromPoint(POINT{1200, 1000}));
     DestroyWindow(top);
+}
+
+TEST_F(Messages, EntryPointsRefuseGoneWindowsMissingOutputsAndOtherThreadsWindows) {
+    HWND live = make_window(L"Live");
+    HWND gone = make_window(L"Gone");
+    ASSERT_TRUE(DestroyWindow(gone));
+    RECT rect;
+    POINT point = {0, 0};
+    wchar_t text[8];
+    const std::vector<std::pair<const char*, std::function<BOOL()>>> calls = {
+        {"GetWindowRect", [&] { return GetWindowRect(gone, &rect); }},
+        {"GetClientRect", [&] { return GetClientRect(gone, &rect); }},
+        {"ClientToScreen", [&] { return ClientToScreen(gone, &point); }},
+        {"ScreenToClient", [&] { return ScreenToClient(gone, &point); }},
+        {"SetWindowPos", [&] { return SetWindowPos(gone, nullptr, 0, 0, 9, 9, SWP_NOZORDER); }},
+        {"ShowWindow", [&] { return ShowWindow(gone, SW_SHOWNORMAL); }},
+        {"SetWindowTextW", [&] { return SetWindowTextW(gone, L"x"); }},
+        {"GetWindowTextW", [&] { return (BOOL)GetWindowTextW(gone, text, 8); }},
+        {"PostMessageW", [&] { return PostMessageW(gone, WM_USER, 0, 0); }},
+        {"SendMessageW", [&] { return (BOOL)SendMessageW(gone, WM_USER, 0, 0); }},
+        {"SetTimer", [&] { return (BOOL)SetTimer(gone, 1, 10, nullptr); }},
+        {"KillTimer", [&] { return KillTimer(gone, 1); }},
+        {"InvalidateRect", [&] { return InvalidateRect(gone, nullptr, TRUE); }},
+        {"SetCapture", [&] { return (BOOL)(SetCapture(gone) != nullptr); }},
+    };
+    for (const auto& call : calls) {
+        SetLastError(0);
+        EXPECT_FALSE(call.second()) << call.first;
+        EXPECT_EQ((DWORD)ERROR_INVALID_WINDOW_HANDLE, GetLastError()) << call.first;
+    }
+    // A live window with no place for the answer is a bad parameter, not a bad handle.
+    SetLastError(0);
+    EXPECT_FALSE(GetClientRect(live, nullptr));
+    EXPECT_EQ((DWORD)ERROR_INVALID_PARAMETER, GetLastError());
+    SetLastError(0);
+    EXPECT_FALSE(ClientToScreen(live, nullptr));
+    EXPECT_EQ((DWORD)ERROR_INVALID_PARAMETER, GetLastError());
+    // Screen and client coordinates are each other's inverse.
+    point = POINT{7, -3};
+    ASSERT_TRUE(ClientToScreen(live, &point));
+    EXPECT_NE(7, point.x);
+    ASSERT_TRUE(ScreenToClient(live, &point));
+    EXPECT_EQ(7, point.x);
+    EXPECT_EQ(-3, point.y);
+    // Capture and focus take only windows of the calling thread.
+    WindowThread other;
+    HWND foreign = (HWND)other.run([] { return (LRESULT)make_window(L"Foreign"); });
+    ASSERT_NE(nullptr, foreign);
+    SetLastError(0);
+    EXPECT_EQ(nullptr, SetCapture(foreign));
+    EXPECT_EQ((DWORD)ERROR_INVALID_WINDOW_HANDLE, GetLastError());
+    SetLastError(0);
+    EXPECT_EQ(nullptr, SetFocus(foreign));
+    EXPECT_EQ((DWORD)ERROR_INVALID_WINDOW_HANDLE, GetLastError());
+    other.run([foreign] { return (LRESULT)DestroyWindow(foreign); });
+    DestroyWindow(live);
 }
 
 TEST_F(Messages, SetWindowPosFromAnotherThreadSizesOnTheOwner) {

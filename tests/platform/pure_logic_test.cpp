@@ -4,6 +4,7 @@
 
 #include "platform/x11/pixel_format.h"
 #include "platform/x11/x11_internal.h"
+#include "view/paint.h"
 
 namespace {
 
@@ -19,32 +20,27 @@ PixelFormatTraits offer(int r, int g, int b, int a, int depth, int stencil, bool
     return t;
 }
 
-// The view's request: RGBA, 24 colour bits, 32 depth, 32 stencil, double buffered.
-PIXELFORMATDESCRIPTOR view_request() {
-    PIXELFORMATDESCRIPTOR pfd = {};
-    pfd.nSize = sizeof pfd;
-    pfd.nVersion = 1;
-    pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    pfd.iPixelType = PFD_TYPE_RGBA;
-    pfd.cColorBits = 24;
-    pfd.cDepthBits = 32;
-    pfd.cStencilBits = 32;
-    return pfd;
-}
-
 }  // namespace
 
 TEST(PixelFormat, RequestFromDescriptor) {
-    PixelFormatRequest request = pixel_format_request(view_request());
+    PixelFormatRequest request = pixel_format_request(view_pixel_format_request());
     EXPECT_EQ(8, request.wanted.red_bits);
     EXPECT_EQ(8, request.wanted.blue_bits);
     EXPECT_EQ(32, request.wanted.depth_bits);
     EXPECT_EQ(32, request.wanted.stencil_bits);
     EXPECT_TRUE(request.wanted.double_buffer);
-    PIXELFORMATDESCRIPTOR pfd = view_request();
+    PIXELFORMATDESCRIPTOR pfd = view_pixel_format_request();
     pfd.cColorBits = 16;
     EXPECT_EQ(6, pixel_format_request(pfd).wanted.green_bits);
     EXPECT_EQ(5, pixel_format_request(pfd).wanted.red_bits);
+}
+
+TEST(PixelFormat, ColourMaskShiftIsTheLowestSetBit) {
+    EXPECT_EQ(16, x11_mask_shift(0xFF0000));
+    EXPECT_EQ(8, x11_mask_shift(0xFF00));
+    EXPECT_EQ(0, x11_mask_shift(0xFF));
+    EXPECT_EQ(11, x11_mask_shift(0xF800));  // 5-6-5 red
+    EXPECT_EQ(0, x11_mask_shift(0));
 }
 
 TEST(PixelFormat, ClosestOfferWins) {
@@ -55,7 +51,7 @@ TEST(PixelFormat, ClosestOfferWins) {
         offer(8, 8, 8, 0, 24, 8, true),   // the closest
         offer(8, 8, 8, 0, 32, 0, true),   // exact depth, but no stencil
     };
-    PixelFormatRequest request = pixel_format_request(view_request());
+    PixelFormatRequest request = pixel_format_request(view_pixel_format_request());
     EXPECT_EQ(3, choose_pixel_format(request, offers));
     // A missing buffer outweighs any colour difference.
     EXPECT_EQ(0, choose_pixel_format(
@@ -63,7 +59,7 @@ TEST(PixelFormat, ClosestOfferWins) {
     // Double buffering must match unless the request does not care.
     std::vector<PixelFormatTraits> single = {offer(8, 8, 8, 0, 24, 8, false)};
     EXPECT_EQ(-1, choose_pixel_format(request, single));
-    PIXELFORMATDESCRIPTOR pfd = view_request();
+    PIXELFORMATDESCRIPTOR pfd = view_pixel_format_request();
     pfd.dwFlags |= 0x40000000;  // PFD_DOUBLEBUFFER_DONTCARE
     EXPECT_EQ(0, choose_pixel_format(pixel_format_request(pfd), single));
     // Equal offers: the one the driver does not mark slow.

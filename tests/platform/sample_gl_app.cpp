@@ -2,6 +2,7 @@
 // window made and painted by a second thread, repainted through synchronous sends. Space
 // switches the colour; closing the window ends the program with 0.
 #include "platform/win32.h"
+#include "view/paint.h"
 
 #include <atomic>
 
@@ -55,13 +56,7 @@ LRESULT CALLBACK view_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam
 
 void set_up_gl(HWND hwnd) {
     HDC dc = GetDC(hwnd);
-    PIXELFORMATDESCRIPTOR pfd = {};
-    pfd.nSize = sizeof pfd;
-    pfd.nVersion = 1;
-    pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    pfd.iPixelType = PFD_TYPE_RGBA;
-    pfd.cColorBits = 24;
-    pfd.cDepthBits = 24;
+    PIXELFORMATDESCRIPTOR pfd = view_pixel_format_request();
     int format = ChoosePixelFormat(dc, &pfd);
     if (!format || !SetPixelFormat(dc, format, &pfd)) return;
     wglMakeCurrent(dc, wglCreateContext(dc));

@@ -9,6 +9,9 @@
 
 #include <algorithm>
 
+#include "tests/support/plain_class.h"
+#include "tests/support/wm_protocol.h"
+
 Recorder& recorder() {
     static Recorder instance;
     return instance;
@@ -20,20 +23,21 @@ void reset_recorder() {
     recorder().handler = nullptr;
 }
 
-std::vector<Seen> seen_messages(UINT message) {
+// The recorded messages that keep() accepts, in order.
+static std::vector<Seen> seen_where(const std::function<bool(const Seen&)>& keep) {
     std::lock_guard<std::mutex> guard(recorder().lock);
     std::vector<Seen> out;
     for (const Seen& s : recorder().seen)
-        if (s.message == message) out.push_back(s);
+        if (keep(s)) out.push_back(s);
     return out;
 }
 
+std::vector<Seen> seen_messages(UINT message) {
+    return seen_where([message](const Seen& s) { return s.message == message; });
+}
+
 std::vector<Seen> seen_for(HWND hwnd) {
-    std::lock_guard<std::mutex> guard(recorder().lock);
-    std::vector<Seen> out;
-    for (const Seen& s : recorder().seen)
-        if (s.hwnd == hwnd) out.push_back(s);
-    return out;
+    return seen_where([hwnd](const Seen& s) { return s.hwnd == hwnd; });
 }
 
 int seen_count(UINT message) {
@@ -66,24 +70,6 @@ LPCWSTR recording_class() {
     }();
     (void)registered;
     return L"Recording";
-}
-
-bool pump_until(const std::function<bool()>& done, int timeout_ms) {
-    DWORD start = GetTickCount();
-    while (!done()) {
-        if ((int)(GetTickCount() - start) > timeout_ms) return false;
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(2);
-    }
-    return true;
-}
-
-void pump_for(int ms) {
-    pump_until([] { return false; }, ms);
 }
 
 int run(const std::string& command, std::string* out) {
@@ -140,14 +126,7 @@ bool any_key_held() {
 
 void send_delete_window(unsigned long xwindow) {
     Display* display = test_display();
-    XEvent event = {};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = xwindow;
-    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = (long)XInternAtom(display, "WM_DELETE_WINDOW", False);
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display, xwindow, False, NoEventMask, &event);
+    send_wm_protocol(display, xwindow, "WM_DELETE_WINDOW", CurrentTime, 0);
     XFlush(display);
 }
 
@@ -174,13 +153,7 @@ static LRESULT CALLBACK control_proc(HWND hwnd, UINT message, WPARAM wparam, LPA
 }
 
 WindowThread::WindowThread() : state(new State) {
-    static bool registered = [] {
-        WNDCLASSEXW wc = {};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = control_proc;
-        wc.lpszClassName = L"TestControl";
-        return RegisterClassExW(&wc) != 0;
-    }();
+    static bool registered = register_plain_class(L"TestControl", control_proc);
     (void)registered;
     state->thread = std::thread([this] {
         control = CreateWindowExW(0, L"TestControl", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,

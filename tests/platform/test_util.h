@@ -2,6 +2,8 @@
 // records what it receives, xdotool, and reading the screen.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <mutex>
 #include <string>
@@ -34,16 +36,18 @@ std::vector<Seen> seen_messages(UINT message);
 std::vector<Seen> seen_for(HWND hwnd);
 int seen_count(UINT message);
 
+// A test whose recorder starts and ends empty, without a handler.
+class RecordingTest : public ::testing::Test {
+  protected:
+    void SetUp() override { reset_recorder(); }
+    void TearDown() override { reset_recorder(); }
+};
+
 // A procedure that records every message, then defers to recorder().handler or to
 // DefWindowProcW.
 LRESULT CALLBACK recording_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 // Registers (once) and returns the name of a class using recording_proc.
 LPCWSTR recording_class();
-
-// Dispatches messages of the calling thread until done() holds or timeout_ms passes.
-bool pump_until(const std::function<bool()>& done, int timeout_ms = 5000);
-// Dispatches messages for about ms milliseconds.
-void pump_for(int ms);
 
 // Runs a shell command (xdotool, ...) and returns its exit status; output into *out.
 int run(const std::string& command, std::string* out = nullptr);

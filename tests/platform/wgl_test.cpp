@@ -9,23 +9,11 @@
 
 #include "platform/x11/x11_shared.h"
 #include "test_util.h"
+#include "view/paint.h"
 
 extern char** environ;
 
 namespace {
-
-PIXELFORMATDESCRIPTOR view_request() {
-    PIXELFORMATDESCRIPTOR pfd = {};
-    pfd.nSize = sizeof pfd;
-    pfd.nVersion = 1;
-    pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    pfd.iPixelType = PFD_TYPE_RGBA;
-    pfd.cColorBits = 24;
-    pfd.cDepthBits = 32;
-    pfd.cStencilBits = 32;
-    pfd.iLayerType = PFD_MAIN_PLANE;
-    return pfd;
-}
 
 Window x_parent_of(Window window) {
     Display* display = XOpenDisplay(nullptr);
@@ -47,7 +35,7 @@ TEST(Wgl, PixelFormatContextAndClearedFrame) {
                                  view, nullptr, nullptr, nullptr);
     settle_thread();
     HDC dc = GetDC(view);
-    PIXELFORMATDESCRIPTOR request = view_request();
+    PIXELFORMATDESCRIPTOR request = view_pixel_format_request();
     int format = ChoosePixelFormat(dc, &request);
     int count = DescribePixelFormat(dc, 0, 0, nullptr);
     ASSERT_GE(format, 1);

@@ -6,6 +6,8 @@
 
 #include "platform/win32.h"
 #include "platform/x11/x11_shared.h"
+#include "tests/support/plain_class.h"
+#include "tests/support/wm_protocol.h"
 
 namespace {
 
@@ -16,13 +18,7 @@ LRESULT CALLBACK anchor_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpar
 // A hidden window of the calling thread, the target of its pings.
 HWND thread_anchor() {
     static std::once_flag registered;
-    std::call_once(registered, [] {
-        WNDCLASSEXW wc = {};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = anchor_proc;
-        wc.lpszClassName = L"SettleAnchor";
-        RegisterClassExW(&wc);
-    });
+    std::call_once(registered, [] { register_plain_class(L"SettleAnchor", anchor_proc); });
     thread_local HWND anchor = CreateWindowExW(0, L"SettleAnchor", L"", WS_OVERLAPPED, 0, 0, 1, 1, nullptr,
                                                nullptr, nullptr, nullptr);
     return anchor;
@@ -56,16 +52,12 @@ bool settle_thread(int timeout_ms) {
     // the server answers to them comes before the ping.
     XSync(x11_thread_display(), False);
     const long serial = ++next_serial;
-    XEvent event = {};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = target;
-    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = (long)XInternAtom(display, "_NET_WM_PING", False);
-    event.xclient.data.l[1] = serial;
-    event.xclient.data.l[2] = (long)target;
-    XSendEvent(display, target, False, NoEventMask, &event);
+    send_wm_protocol(display, target, "_NET_WM_PING", serial, (long)target);
     XFlush(display);
+    return pump_until([&] { return answered(display, serial); }, timeout_ms);
+}
+
+bool pump_until(const std::function<bool()>& done, int timeout_ms) {
     const DWORD start = GetTickCount();
     for (;;) {
         MSG msg;
@@ -73,8 +65,12 @@ bool settle_thread(int timeout_ms) {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
-        if (answered(display, serial)) return true;
+        if (done()) return true;
         if ((int)(GetTickCount() - start) > timeout_ms) return false;
         Sleep(1);
     }
+}
+
+void pump_for(int ms) {
+    pump_until([] { return false; }, ms);
 }
