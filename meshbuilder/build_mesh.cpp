@@ -18,8 +18,8 @@ void show_start_box(void* hooks) {
     show_information(*static_cast<const BuildHooks*>(hooks), L"Starting reconstruction");
 }
 
-// ASCII case-insensitive equality: on a case-insensitive file system "scan.WRL" and the
-// output "scan.wrl" are the same file, so the input must then not be deleted after the save.
+}  // namespace
+
 bool same_path_text(const char* a, const char* b) {
     for (; *a && *b; ++a, ++b) {
         char x = *a, y = *b;
@@ -30,14 +30,17 @@ bool same_path_text(const char* a, const char* b) {
     return *a == *b;
 }
 
-// True when path still names the file that was read: same device, file number, size and
-// modification time.
-bool still_the_file_read(const char* path, const FileIdentity* read_identity) {
+InputRelease release_input(const char* input_path, const char* mesh_path,
+                           const FileIdentity* read_identity, const FileSteps& steps) {
+    if (same_path_text(input_path, mesh_path)) return InputRelease::replaced;
     FileIdentity now;
-    return read_identity && crt_path_identity(path, &now) && crt_same_file(now, *read_identity);
+    if (!read_identity || !crt_path_identity(input_path, &now) ||
+        !crt_same_file(now, *read_identity)) {
+        return InputRelease::kept_changed;
+    }
+    steps.remove(input_path);
+    return InputRelease::deleted;
 }
-
-}  // namespace
 
 BuildResult build_mesh_with(const BuildHooks& hooks, const char* input_path,
                             const FileIdentity* read_identity, int32_t n, const float* positions,
@@ -61,13 +64,11 @@ BuildResult build_mesh_with(const BuildHooks& hooks, const char* input_path,
     // an extra file behind and loses nothing, so it is not reported. The input may have been
     // replaced or rewritten while the boxes were up or the triangulation ran: that file is
     // not the one the mesh was made from, so it is kept.
-    if (same_path_text(input_path, saved.path)) {
-        show_information(hooks, L"File Saved");
-    } else if (still_the_file_read(input_path, read_identity)) {
-        hooks.file_steps->remove(input_path);
-        show_information(hooks, L"File Saved");
-    } else {
+    if (release_input(input_path, saved.path, read_identity, *hooks.file_steps) ==
+        InputRelease::kept_changed) {
         show_information(hooks, kSavedInputKept);
+    } else {
+        show_information(hooks, L"File Saved");
     }
     result.ok = true;
     return result;

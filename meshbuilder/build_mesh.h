@@ -43,6 +43,23 @@ BuildHooks system_build_hooks();
 BuildResult build_mesh(const char* input_path, const FileIdentity* read_identity, int32_t n,
                        const float* positions, const float* normals, MeshRecord* mesh);
 
+// What release_input did with the input.
+//   replaced      the mesh file has the input's name: the rename has replaced it already;
+//   deleted       it was deleted (a failed deletion leaves an extra file and is not reported);
+//   kept_changed  it was kept: it was replaced or changed after it was read (or its identity
+//                 at reading is unknown), so it is not the file the mesh was made from.
+enum class InputRelease { replaced, deleted, kept_changed };
+
+// Gives up the input once its mesh file (mesh_path) is complete and on the disk: deletes it
+// through steps only when input_path still names the file that was read (same device, file
+// number, size and modification time as read_identity, null when unknown).
+InputRelease release_input(const char* input_path, const char* mesh_path,
+                           const FileIdentity* read_identity, const FileSteps& steps);
+
+// ASCII case-insensitive equality of two paths: on a case-insensitive file system "scan.WRL"
+// and "scan.wrl" are the same file.
+bool same_path_text(const char* a, const char* b);
+
 // build_mesh with the given hooks.
 BuildResult build_mesh_with(const BuildHooks& hooks, const char* input_path,
                             const FileIdentity* read_identity, int32_t n, const float* positions,

@@ -1,5 +1,7 @@
 #include "meshbuilder/vrml_writer.h"
 
+#include "meshbuilder/durable_save.h"
+
 #include <errno.h>
 #include <cmath>
 #include <stdlib.h>
@@ -19,8 +21,6 @@ const size_t kBlockBytes = 1 << 20;
 // Room kept free at the end of a block: more than the longest vertex line (three reals of
 // at most 46 characters and their separators) or face line.
 const size_t kBlockMargin = 512;
-// Tries made to find an unused temporary name beside the target.
-const int kTempNameTries = 100;
 
 // Number of decimal digits of v.
 int digit_count(uint32_t v) {
@@ -159,22 +159,10 @@ std::wstring save_failure(const wchar_t* what, int error) {
     return reason + L". Nothing was saved and the point file was kept.";
 }
 
-// Creates a new temporary file beside target and stores its name in temp.
-FILE* create_temp(const FileSteps& steps, const char* target, char* temp, size_t capacity) {
-    for (int attempt = 0; attempt < kTempNameTries; ++attempt) {
-        if (attempt == 0) {
-            snprintf(temp, capacity, "%s.tmp", target);
-        } else {
-            snprintf(temp, capacity, "%s.tmp%d", target, attempt);
-        }
-        errno = 0;
-        FILE* file = steps.create(temp);
-        if (file) return file;
-        // NOTE: only a name that is taken (a leftover of an earlier run, or another program
-        // saving at the same time) is worth another try.
-        if (errno != EEXIST) break;
-    }
-    return nullptr;
+// The VRML text of the mesh (context) as the content of a durable save.
+bool write_vrml_content(const void* context, FILE* file,
+                        size_t (*write)(const void* data, size_t size, FILE* file)) {
+    return write_vrml_stream(*static_cast<const MeshRecord*>(context), file, write) >= 0;
 }
 
 }  // namespace
@@ -229,42 +217,24 @@ VrmlResult write_vrml(const char* input_path, const MeshRecord& mesh, const File
                         L" characters. Nothing was saved and the point file was kept.";
         return result;
     }
-    // NOTE: one more than the target's room, so a name that fits gets its suffix.
-    char temp[MAX_PATH + 16];
-    FILE* file = create_temp(steps, result.path, temp, sizeof temp);
-    if (!file) {
-        result.reason = save_failure(L"The mesh file could not be created", errno);
-        return result;
-    }
-    errno = 0;
-    bool written = write_vrml_stream(mesh, file, steps.write) >= 0;
-    written = written && steps.flush(file) == 0;
-    // NOTE: the data must be on the disk before the rename: a rename that reaches the disk
-    // first leaves an empty mesh file after a power cut, with the input already deleted.
-    bool synced = written && steps.sync(file) == 0;
-    int error = errno;
-    // NOTE: the stream is closed even after a failed write; a close that fails loses data
-    // still buffered, so it counts as a failed write.
-    if (steps.close(file) != 0 && synced) {
-        written = synced = false;
-        error = errno;
-    }
-    if (!synced) {
-        steps.remove(temp);
-        result.reason = save_failure(written ? L"The mesh file could not be put on the disk"
-                                             : L"Writing the mesh file failed",
-                                     error);
-        return result;
-    }
-    errno = 0;
-    if (!steps.replace(temp, result.path)) {
-        error = errno;
-        // NOTE: when only the flush of the folder failed, the temporary name is gone already
-        // and this removal finds nothing.
-        steps.remove(temp);
-        result.reason =
-            save_failure(L"The finished mesh file could not be given its name on the disk", error);
-        return result;
+    const SaveOutcome saved = save_durably(result.path, write_vrml_content, &mesh, steps);
+    switch (saved.failed_step) {
+        case SaveStep::none:
+            break;
+        case SaveStep::created:
+            result.reason = save_failure(L"The mesh file could not be created", saved.error);
+            return result;
+        case SaveStep::written:
+            result.reason = save_failure(L"Writing the mesh file failed", saved.error);
+            return result;
+        case SaveStep::synced:
+            result.reason =
+                save_failure(L"The mesh file could not be put on the disk", saved.error);
+            return result;
+        case SaveStep::renamed:
+            result.reason = save_failure(
+                L"The finished mesh file could not be given its name on the disk", saved.error);
+            return result;
     }
     result.ok = true;
     return result;

@@ -17,13 +17,14 @@ packages=(
   libgl1-mesa-dri fonts-dejavu-core xvfb xdotool
 )
 # The test suite only: unit tests and benchmarks, clipboard checks, fuzzers, the order of
-# the system calls of a save and a capture (strace), the Windows cross-build and its smoke
-# test under Wine.
+# the system calls of a save and a capture (strace), an independent reader of the mesh files
+# mesh_points writes (assimp), the Windows cross-build and its smoke test under Wine.
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xauth xclip
   clang libclang-rt-14-dev
   strace
+  assimp-utils
   # the Windows cross-build; Meshweaver's uses the headers of PCL, FLANN, Eigen and Boost,
   # and files of the LZ4 and glibc source packages (.tar.xz)
   g++-mingw-w64-x86-64 wine64 wine libflann-dev libeigen3-dev libboost-dev liblz4-dev xz-utils
