@@ -7,8 +7,8 @@
 #
 # MAKE_POINTS or MAKE_MATCHES may be "-" when that tool was not built: its files are then
 # left out and only the hand-made seeds are written. Writes OUTPUT_FOLDER/points,
-# OUTPUT_FOLDER/matches, OUTPUT_FOLDER/log_lines and OUTPUT_FOLDER/scan_text, replacing what
-# was there.
+# OUTPUT_FOLDER/matches, OUTPUT_FOLDER/log_lines, OUTPUT_FOLDER/scan_text and
+# OUTPUT_FOLDER/vrml, replacing what was there.
 set -euo pipefail
 if [ $# -ne 3 ]; then
   echo "usage: $0 OUTPUT_FOLDER MAKE_POINTS MAKE_MATCHES" >&2
@@ -18,8 +18,8 @@ out=$1
 make_points=$2
 make_matches=$3
 
-rm -rf "$out/points" "$out/matches" "$out/log_lines" "$out/scan_text"
-mkdir -p "$out/points" "$out/matches" "$out/log_lines" "$out/scan_text"
+rm -rf "$out/points" "$out/matches" "$out/log_lines" "$out/scan_text" "$out/vrml"
+mkdir -p "$out/points" "$out/matches" "$out/log_lines" "$out/scan_text" "$out/vrml"
 
 # Bytes as printf escapes: i32 V (little-endian), f32 HEXBITS, u8 V, u16 V.
 i32() { local v=$(($1 & 0xffffffff)); printf '\\x%02x\\x%02x\\x%02x\\x%02x' \
@@ -139,3 +139,15 @@ printf '0,5 1,25 2,125\n' >"$t/decimal-comma"
 printf '1 2 3\n4 5\n' >"$t/ragged"
 printf '1 2 1e39\n1 2 1e999\n' >"$t/huge"
 printf 'x y z nx ny nz\n1 2 3 0 0 1e300\n4 5 6 1e-320 0 0\n' >"$t/extreme-normals"
+
+# --- VRML meshes: Meshweaver's layout (CR LF lines, five decimals) and others ---------------
+v=$out/vrml
+head='#VRML V1.0 ascii\r\n\r\nSeparator\r\n{\r\n  Coordinate3\r\n  {\r\n    point\r\n    ['
+faces='\r\n    ]\r\n  }\r\nIndexedFaceSet { coordIndex [\r\n'
+printf "$head$faces]}\r\n}" >"$v/empty"
+printf "$head\r\n      0.00000 0.00000 0.00000,\r\n      1.50000 -0.25000 0.00000,\r\n      0.00000 1.00000 3000000000.00000$faces%s]}\r\n}" \
+  "0, 1, 2, -1" >"$v/triangle"
+printf "$head\r\n      0.00000 0.00000 0.00000,\r\n      1.00000 0.00000 0.00000,\r\n      0.00000 1.00000 0.00000,\r\n      -1.00000 -0.00000 0.12345$faces%s,\r\n%s]}\r\n}" \
+  "0, 1, 2, -1" "2, 3, 0, -1" >"$v/two-triangles"
+printf '#VRML V1.0 ascii\nSeparator {\n  Coordinate3 { point [ 0 0 0, 1 0 0, 0 1 0 ] }\n  IndexedFaceSet { coordIndex [ 0, 1, 2, -1 ] }\n}\n' >"$v/foreign"
+printf '#VRML V2.0 utf8\nShape { geometry IndexedFaceSet { coord Coordinate { point [ 0 0 0 ] } } }\n' >"$v/vrml2"

@@ -46,6 +46,10 @@ expect_hex "$m/overflow-world" 0700000000""56555505""00000000
 expect_hex "$m/largest-world" 0700000000""55555505""00000000
 expect_size "$m/to-world-links" $((13 + 3 * 24 + 4 * 28))
 expect_size "$m/to-frame-ids" $((13 + 4 * 28 + 3 * 32))
+# NOTE: the mesh file Meshweaver writes for a point file of no points has 120 bytes.
+expect_size "$seeds/vrml/empty" 120
+# Three vertex lines of 31, 32 and 40 bytes with two commas, one face of 11 bytes.
+expect_size "$seeds/vrml/triangle" $((120 + 31 + 32 + 40 + 2 + 11))
 
 if [ "$with_points" = 1 ]; then
   expect_size "$p/sphere-50" $((4 + 24 * 50))

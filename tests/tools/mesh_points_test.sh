@@ -76,5 +76,26 @@ grep -q "would replace it" err.txt && cmp -s same.wrl sphere.original || fail "s
 "$mesh_points" --consume same.wrl >/dev/null && cmp -s same.wrl reference.wrl ||
   fail "with --consume the mesh file did not replace its input"
 
+# --- Progress on a terminal only: two runs held on point files that are pipes -----------------
+# NOTE: the run without a terminal starts first, so once the terminal shows a progress line
+# it too has worked for longer than a second.
+mkfifo slow-log.dat slow-tty.dat
+"$mesh_points" slow-log.dat >log.out 2>log.err &
+log_pid=$!
+script -qec "$(printf '%q' "$mesh_points") slow-tty.dat" /dev/null </dev/null >tty.out 2>&1 &
+tty_pid=$!
+deadline=$((SECONDS + 60))
+until grep -q 'slow-tty.dat: reading, [1-9][0-9]* s' tty.out; do
+  [ $SECONDS -lt $deadline ] || fail "no progress line on the terminal: $(cat -A tty.out)"
+  sleep 0.1
+done
+timeout 30 bash -c ': >slow-log.dat; : >slow-tty.dat' || fail "the runs did not open their input"
+wait "$log_pid" && fail "an empty pipe was taken for a point file"
+wait "$tty_pid"
+grep -q "^mesh_points: slow-log.dat: The point file is too short" log.err ||
+  fail "no reason for the pipe: $(cat log.err)"
+[ "$(wc -l <log.err)" -eq 1 ] && ! grep -q $'\r' log.err ||
+  fail "progress written to a standard error that is no terminal: $(cat -A log.err)"
+
 "$mesh_points" --version | grep -Eq '^mesh_points \(Haldenmoor\) [0-9]+\.[0-9]+' || fail "--version"
 echo "mesh_points: all checks passed"

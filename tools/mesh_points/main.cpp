@@ -393,7 +393,8 @@ bool run_file(const Options& options, const std::string& path) {
         fprintf(stderr, "mesh_points: %s: %s\n", path.c_str(), result.reason.c_str());
         return false;
     }
-    printf("%s: %d points, %d triangles, %.2f s\n", path.c_str(), result.points, result.triangles,
+    printf("%s: %d point%s, %d triangle%s, %.2f s\n", path.c_str(), result.points,
+           result.points == 1 ? "" : "s", result.triangles, result.triangles == 1 ? "" : "s",
            seconds);
     fflush(stdout);
     return true;
