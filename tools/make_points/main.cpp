@@ -7,9 +7,9 @@
 #include <cmath>
 #include <string>
 
+#include "common/tool_help.h"
 #include "convert.h"
 #include "shapes.h"
-#include "haldenmoor_version.h"
 
 namespace {
 
@@ -210,14 +210,7 @@ bool make(const Options& options, OrientedPoints* points) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && (!strcmp(argv[1], "--help") || !strcmp(argv[1], "-h"))) {
-        fputs(kUsage, stdout);
-        return 0;
-    }
-    if (argc == 2 && !strcmp(argv[1], "--version")) {
-        printf("make_points (Haldenmoor) %s\n", HALDENMOOR_VERSION);
-        return 0;
-    }
+    if (answer_help_or_version(argc, argv, "make_points", kUsage)) return 0;
     Options options;
     const std::string problem = parse_options(argc, argv, &options);
     if (!problem.empty()) return usage_error(problem);

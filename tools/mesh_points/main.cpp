@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "haldenmoor_version.h"
+#include "common/tool_help.h"
 #include "meshbuilder/build_mesh.h"
 #include "meshbuilder/mesh_formats.h"
 #include "meshbuilder/point_file.h"
@@ -53,11 +53,6 @@ struct Options {
     std::string from_wrl;
     std::vector<std::string> files;
 };
-
-int usage_error(const std::string& message) {
-    fprintf(stderr, "mesh_points: %s\n\n%s", message.c_str(), kUsage);
-    return 2;
-}
 
 // Fills formats from "wrl,ply,obj,stl" (wrl is always written, so it adds nothing).
 bool parse_formats(const std::string& list, std::vector<MeshFormat>* formats) {
@@ -403,17 +398,13 @@ bool run_file(const Options& options, const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && (!strcmp(argv[1], "--help") || !strcmp(argv[1], "-h"))) {
-        fputs(kUsage, stdout);
-        return 0;
-    }
-    if (argc == 2 && !strcmp(argv[1], "--version")) {
-        printf("mesh_points (Haldenmoor) %s\n", HALDENMOOR_VERSION);
-        return 0;
-    }
+    if (answer_help_or_version(argc, argv, "mesh_points", kUsage)) return 0;
     Options options;
-    const std::string problem = parse_options(argc, argv, &options);
-    if (!problem.empty()) return usage_error(problem);
+    const std::string wrong = parse_options(argc, argv, &options);
+    if (!wrong.empty()) {
+        fprintf(stderr, "mesh_points: %s\n\n%s", wrong.c_str(), kUsage);
+        return 2;
+    }
     if (!options.from_wrl.empty()) return run_file(options, options.from_wrl) ? 0 : 1;
     int failed = 0;
     for (const std::string& file : options.files) failed += run_file(options, file) ? 0 : 1;
