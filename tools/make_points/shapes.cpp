@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-#include "meshbuilder/file_steps.h"
+#include "meshbuilder/durable_save.h"
 
 namespace {
 
@@ -31,44 +31,24 @@ void store_float(unsigned char* bytes, float f) {
     store_le32(bytes, bits);
 }
 
-// Writes bytes to path through the mesh builder's durable file steps, so an earlier file at
-// path is only ever replaced by a complete one: a new temporary file beside it is written,
-// synced and closed, then renamed over path (the folder synced). On failure the temporary
-// file is removed and an earlier file at path is untouched.
+// The bytes (context) as the content of a durable save.
+bool write_bytes(const void* context, FILE* file,
+                 size_t (*write)(const void* data, size_t size, FILE* file)) {
+    const std::vector<unsigned char>& bytes =
+        *static_cast<const std::vector<unsigned char>*>(context);
+    return write(bytes.data(), bytes.size(), file) == bytes.size();
+}
+
+// Writes bytes to path through the mesh builder's durable save, so an earlier file at path
+// is only ever replaced by a complete one.
 bool replace_file_durably(const char* path, const std::vector<unsigned char>& bytes,
                           std::string* reason) {
-    const FileSteps& steps = system_file_steps();
-    std::string temp;
-    FILE* file = nullptr;
-    for (int attempt = 0; attempt < 100 && !file; ++attempt) {
-        temp = std::string(path) + ".tmp" + (attempt ? std::to_string(attempt) : std::string());
-        errno = 0;
-        file = steps.create(temp.c_str());
-        // NOTE: only a name that is taken (a leftover, or a parallel run) is worth another try.
-        if (!file && errno != EEXIST) break;
-    }
-    if (!file) {
-        *reason = std::string("cannot create a file beside ") + path + ": " + strerror(errno);
-        return false;
-    }
-    errno = 0;
-    bool ok = steps.write(bytes.data(), bytes.size(), file) == bytes.size();
-    ok = ok && steps.flush(file) == 0 && steps.sync(file) == 0;
-    int error = errno;
-    if (steps.close(file) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    if (ok && !steps.replace(temp.c_str(), path)) {
-        ok = false;
-        error = errno;
-    }
-    if (!ok) {
-        steps.remove(temp.c_str());
-        *reason = std::string("cannot write ") + path + ": " + strerror(error);
-        return false;
-    }
-    return true;
+    const SaveOutcome saved = save_durably(path, write_bytes, &bytes, system_file_steps());
+    if (saved.ok) return true;
+    *reason = std::string(saved.failed_step == SaveStep::created ? "cannot create a file beside "
+                                                                 : "cannot write ") +
+              path + ": " + strerror(saved.error);
+    return false;
 }
 
 }  // namespace
