@@ -398,8 +398,8 @@ bool run_file(const Options& options, const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (answer_help_or_version(argc, argv, "mesh_points", kUsage)) return 0;
     Options options;
+    if (answer_help_or_version(argc, argv, "mesh_points", kUsage)) return 0;
     const std::string wrong = parse_options(argc, argv, &options);
     if (!wrong.empty()) {
         fprintf(stderr, "mesh_points: %s\n\n%s", wrong.c_str(), kUsage);
