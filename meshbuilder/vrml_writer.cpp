@@ -1,13 +1,12 @@
 #include "meshbuilder/vrml_writer.h"
 
-#include "meshbuilder/durable_save.h"
-
 #include <errno.h>
 #include <cmath>
 #include <stdlib.h>
 #include <string.h>
 
 #include "common/fixed_point.h"
+#include "meshbuilder/durable_save.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <new>
 #include <vector>
 
-#include "meshbuilder/vrml_writer.h"
+#include "common/fixed_point.h"
 
 namespace {
 
@@ -196,10 +196,8 @@ bool read_meshweaver_vrml(const char* text, size_t size, MeshRecord* mesh, std::
 }
 
 float vrml_coordinate_as_written(float value) {
-    wchar_t wide[kFixed5Capacity];
-    const int length = format_fixed5(value, wide);
-    char text[kFixed5Capacity];
-    for (int i = 0; i < length; ++i) text[i] = (char)wide[i];
+    char text[kFixedTextCapacity];
+    const int length = format_fixed(value, 5, text);
     float read = value;
     // NOTE: non-finite values ("nan", "inf") stay as they are; Meshweaver refuses them.
     std::from_chars(text, text + length, read);
