@@ -43,8 +43,8 @@ BuildHooks system_build_hooks();
 // temporary file, put on the disk and renamed into place, the input file deleted (unless the
 // mesh file replaced it), and the box "File Saved". The boxes have no owner, the caption
 // "Meshweaver" and the information icon. While the triangulation runs and the mesh file is
-// written, a progress window is up if the work lasts more than about a second; it is gone
-// before any box comes. On return *mesh owns its two arrays when has_mesh,
+// written, a progress window is up if the triangulation lasts more than about a second; it
+// is gone before any box comes. On return *mesh owns its two arrays when has_mesh,
 // else it is empty.
 // The input file is deleted only when ok and only when input_path still names the file that
 // was read (read_identity; null when unknown): a file replaced or changed since is kept, and

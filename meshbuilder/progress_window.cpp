@@ -12,7 +12,7 @@ const wchar_t* const kProgressWindowTitle = L"Meshweaver - Building mesh";
 namespace {
 
 const wchar_t* const kClassName = L"MeshweaverProgress";
-// Shown only when the work is still going after this long.
+// Shown only when the triangulation is still going after this long.
 const std::chrono::milliseconds kShowAfter(1000);
 const UINT kRepaintMs = 250;
 const UINT_PTR kRepaintTimer = 1;
@@ -155,14 +155,17 @@ HWND create_progress_window(Painter* painter) {
                            height, nullptr, nullptr, instance, painter);
 }
 
-// The window's thread: waits up to a second for the end of the work; if it is still going,
-// shows the window and repaints it until stop_progress_window closes it.
+// The window's thread: waits up to a second for the end of the work; if the triangulation
+// is still going, shows the window and repaints it until stop_progress_window closes it.
 void run_progress_thread(ProgressWindow* owner) {
     {
         std::unique_lock<std::mutex> held(owner->lock);
         if (owner->stop_asked.wait_for(held, kShowAfter, [owner] { return owner->stopping; }))
             return;
     }
+    // NOTE: a triangulation over within the second leaves only the save, which is short
+    // unless the disk is slow; the window stays away, so a small cloud never shows it.
+    if (owner->progress->triangulated) return;
     Painter painter{create_progress_font(), 0, owner};
     HWND window = create_progress_window(&painter);
     bool stopped = !window;

@@ -1,7 +1,8 @@
 // A small window of its own that tells the user the mesh is being built: the number of
 // points, the time since the work began and how far the triangulation has come. It lives on
-// its own thread with its own message loop, and appears only when the work is still going
-// after about a second, so a small cloud never shows it.
+// its own thread with its own message loop, and appears only when the triangulation is still
+// going after about a second, so a small cloud never shows it. Once shown, it stays while
+// the mesh file is saved.
 #pragma once
 
 #include <stdint.h>
@@ -36,8 +37,8 @@ std::wstring progress_text(int32_t point_count, double elapsed_seconds,
                            const ReconstructionProgress& progress);
 
 // Starts the window's thread for the work on point_count points that progress follows.
-// The window is shown only if stop_progress_window has not been called within about a
-// second. Returns null when no thread could be started (the work goes on without it).
+// The window is shown only if, about a second later, stop_progress_window has not been
+// called and the triangulation has not ended. Returns null when no thread could be started (the work goes on without it).
 ProgressWindow* start_progress_window(int32_t point_count, const ReconstructionProgress* progress);
 
 // Closes the window if it is shown, waits until its thread has ended (the window is then gone

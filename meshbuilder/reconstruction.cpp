@@ -357,10 +357,8 @@ void run_reconstruction(GreedySetup* setup) {
     setup->triangulator.setInputCloud(setup->cloud);
     setup->triangulator.reconstruct(setup->mesh);
     setup->counts = finish_search_ahead(*setup->tree);
-    if (setup->progress) {
+    if (setup->progress)
         setup->progress->points_reached.store(count_points_reached(setup->triangulator));
-        setup->progress->triangulated = true;
-    }
 }
 
 bool fill_mesh_record(int32_t n, const float* positions, const std::vector<pcl::Vertices>& polygons,
@@ -414,6 +412,7 @@ bool reconstruct_mesh(int32_t n, const float* positions, const float* normals, M
                                    SearchAhead{search_ahead_threads(), false, progress}, &setup);
         if (before_run) before_run(context);
         if (n > 0) run_reconstruction(&setup);
+        if (progress) progress->triangulated = true;
         return fill_mesh_record(n, positions, setup.mesh.polygons, out, reason);
     } catch (const std::bad_alloc&) {
         *reason = L"There is not enough memory to reconstruct a mesh from " + std::to_wstring(n) +
