@@ -34,9 +34,9 @@ std::wstring grouped(int64_t value) {
 std::wstring elapsed_text(double seconds) {
     const int64_t whole = seconds > 0 ? (int64_t)seconds : 0;
     if (whole < 60) return std::to_wstring(whole) + L" s";
-    wchar_t text[48];
-    swprintf(text, 48, L"%lld min %02d s", (long long)(whole / 60), (int)(whole % 60));
-    return text;
+    const int64_t second = whole % 60;
+    return std::to_wstring(whole / 60) + (second < 10 ? L" min 0" : L" min ") +
+           std::to_wstring(second) + L" s";
 }
 
 std::wstring stage_text(int32_t point_count, const ReconstructionProgress& progress) {
