@@ -38,7 +38,8 @@ std::wstring progress_text(int32_t point_count, double elapsed_seconds,
 
 // Starts the window's thread for the work on point_count points that progress follows.
 // The window is shown only if, about a second later, stop_progress_window has not been
-// called and the triangulation has not ended. Returns null when no thread could be started (the work goes on without it).
+// called and the triangulation has not ended. Returns null when no thread could be started
+// (the work goes on without it).
 ProgressWindow* start_progress_window(int32_t point_count, const ReconstructionProgress* progress);
 
 // Closes the window if it is shown, waits until its thread has ended (the window is then gone
