@@ -14,8 +14,24 @@ void show_information(const BuildHooks& hooks, const wchar_t* text) {
     hooks.message_box(nullptr, text, kCaption, MB_ICONINFORMATION);
 }
 
-void show_start_box(void* hooks) {
-    show_information(*static_cast<const BuildHooks*>(hooks), L"Starting reconstruction");
+// What the start of the reconstruction needs, and the progress window it opens.
+struct StartContext {
+    const BuildHooks* hooks;
+    int32_t point_count;
+    const ReconstructionProgress* progress;
+    ProgressWindow* window;
+};
+
+// The box before the reconstruction, then, once dismissed, the progress window's thread.
+void show_start_box(void* context) {
+    auto* start = static_cast<StartContext*>(context);
+    show_information(*start->hooks, L"Starting reconstruction");
+    if (start->hooks->start_progress)
+        start->window = start->hooks->start_progress(start->point_count, start->progress);
+}
+
+void close_progress_window(const StartContext& start) {
+    if (start.window && start.hooks->stop_progress) start.hooks->stop_progress(start.window);
 }
 
 }  // namespace
@@ -47,14 +63,18 @@ BuildResult build_mesh_with(const BuildHooks& hooks, const char* input_path,
                             const float* normals, MeshRecord* mesh) {
     BuildResult result{false, false, std::wstring()};
     *mesh = MeshRecord{};
+    ReconstructionProgress progress;
+    StartContext start{&hooks, n, &progress, nullptr};
     // Cloud, tree, parameters, "Starting reconstruction", triangulation, record.
-    if (!reconstruct_mesh(n, positions, normals, mesh, &result.reason, show_start_box,
-                          const_cast<BuildHooks*>(&hooks))) {
+    if (!reconstruct_mesh(n, positions, normals, mesh, &result.reason, show_start_box, &start,
+                          &progress)) {
+        close_progress_window(start);
         return result;
     }
     result.has_mesh = true;
 
     const VrmlResult saved = write_vrml(input_path, *mesh, *hooks.file_steps);
+    close_progress_window(start);
     if (!saved.ok) {
         result.reason = saved.reason;
         return result;

@@ -21,13 +21,20 @@ struct BuildResult {
     std::wstring reason;
 };
 
+struct ProgressWindow;
+struct ReconstructionProgress;
+
 // What build_mesh shows and touches, replaceable by tests.
 struct BuildHooks {
     int(WINAPI* message_box)(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
     const FileSteps* file_steps;
+    // The progress window from the end of the "Starting reconstruction" box until the mesh
+    // file is saved (both null: none).
+    ProgressWindow* (*start_progress)(int32_t point_count, const ReconstructionProgress* progress);
+    void (*stop_progress)(ProgressWindow* window);
 };
 
-// MessageBoxW and the real file calls.
+// MessageBoxW, the real file calls and the progress window.
 BuildHooks system_build_hooks();
 
 // Builds the mesh of n oriented points (the arrays stay the caller's and are only read) and
@@ -35,7 +42,9 @@ BuildHooks system_build_hooks();
 // "Starting reconstruction", the triangulation, the record, the mesh file written to a
 // temporary file, put on the disk and renamed into place, the input file deleted (unless the
 // mesh file replaced it), and the box "File Saved". The boxes have no owner, the caption
-// "Meshweaver" and the information icon. On return *mesh owns its two arrays when has_mesh,
+// "Meshweaver" and the information icon. While the triangulation runs and the mesh file is
+// written, a progress window is up if the triangulation lasts more than about a second; it
+// is gone before any box comes. On return *mesh owns its two arrays when has_mesh,
 // else it is empty.
 // The input file is deleted only when ok and only when input_path still names the file that
 // was read (read_identity; null when unknown): a file replaced or changed since is kept, and

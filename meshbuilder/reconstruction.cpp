@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <memory>
@@ -23,6 +24,13 @@ const int kRingRows = 4096;
 const int kPendingCapacity = 8192;
 // The closest neighbours of each row asked for whose rows are predicted to be asked soon.
 const int kPredictedNeighbours = 12;
+
+// Queries between two looks at the clock for a progress sample.
+const int kQueriesPerClockCheck = 256;
+// The least time between two progress samples, and how many times its own cost a sample
+// waits at least before the next, so that sampling takes at most about 1 % of the run.
+const std::chrono::milliseconds kLeastSampleInterval(250);
+const int kSampleCostFactor = 100;
 
 // A point's place in the bookkeeping: a ring slot (0 or more) or one of these.
 const int32_t kNotPredicted = -1;  // neither queued nor asked yet
@@ -59,12 +67,20 @@ struct AheadState {
     SearchAheadCounts counts{};
 };
 
+// The points of a triangulation that have left the library's free state.
+int64_t count_points_reached(const GreedyTriangulation& triangulator) {
+    const std::vector<int> states = triangulator.getPointStates();
+    return (int64_t)std::count_if(states.begin(), states.end(),
+                                  [](int state) { return state != GreedyTriangulation::FREE; });
+}
+
 // The library's sorted k-d tree whose neighbour query by index serves rows that helper
 // threads compute ahead from the same tree: every row is what the tree itself answers for
 // that query, and a row not ready is computed on the caller's thread.
 class SearchAheadTree : public Tree {
 public:
-    SearchAheadTree(const SearchAhead& ahead) : Tree(true), ahead_(ahead) {}
+    SearchAheadTree(const SearchAhead& ahead, const GreedyTriangulation* watched)
+        : Tree(true), ahead_(ahead), watched_(watched) {}
     ~SearchAheadTree() override { stop_helpers(); }
 
     using Tree::nearestKSearch;
@@ -95,8 +111,13 @@ private:
     int queue_neighbours(pcl::index_t index, const pcl::Indices& row) const;
     void wake_helpers(int queued) const;
     void wait_until_idle(std::unique_lock<std::mutex>& held) const;
+    void note_progress() const;
 
     const SearchAhead ahead_;
+    const GreedyTriangulation* const watched_;  // null: no points-reached samples
+    // Progress sampling, on the triangulation's thread only.
+    mutable int queries_until_clock_check_ = 0;
+    mutable std::chrono::steady_clock::time_point next_sample_{};
     // NOTE: the library's query is const; the bookkeeping behind it changes all the same.
     mutable std::unique_ptr<AheadState> state_;
     mutable std::vector<std::thread> helpers_;
@@ -212,8 +233,31 @@ void SearchAheadTree::wake_helpers(int queued) const {
     if (queued > 1) state_->work_ready.notify_all();
 }
 
+// Counts the row asked for and, when a sample is due, how many points the triangulation has
+// reached. NOTE: this runs on the triangulation's own thread, inside its query, so the
+// library's point states are read while nothing changes them; they are copied whole (the
+// library hands out no other view), which is why samples are spaced by their own cost.
+void SearchAheadTree::note_progress() const {
+    ReconstructionProgress* progress = ahead_.progress;
+    progress->rows_asked.fetch_add(1, std::memory_order_relaxed);
+    if (!watched_ || --queries_until_clock_check_ > 0) return;
+    queries_until_clock_check_ = kQueriesPerClockCheck;
+    const auto now = std::chrono::steady_clock::now();
+    if (now < next_sample_) return;
+    try {
+        progress->points_reached.store(count_points_reached(*watched_),
+                                       std::memory_order_relaxed);
+    } catch (const std::bad_alloc&) {
+        // NOTE: no memory for the copy: the display keeps its last sample, the work goes on.
+    }
+    const auto cost = std::chrono::steady_clock::now() - now;
+    next_sample_ = now + std::max<std::chrono::steady_clock::duration>(kLeastSampleInterval,
+                                                                      cost * kSampleCostFactor);
+}
+
 int SearchAheadTree::nearestKSearch(pcl::index_t index, int k, pcl::Indices& k_indices,
                                     std::vector<float>& k_sqr_distances) const {
+    if (ahead_.progress) note_progress();
     if (!input_ || index < 0 || (size_t)index >= query_count() || k <= 0)
         return Tree::nearestKSearch(index, k, k_indices, k_sqr_distances);
     if (!state_) start_helpers(k);
@@ -275,7 +319,7 @@ void fill_cloud(int32_t n, const float* positions, const float* normals,
     }
 }
 
-void set_greedy_parameters(pcl::GreedyProjectionTriangulation<pcl::PointNormal>& triangulator) {
+void set_greedy_parameters(GreedyTriangulation& triangulator) {
     triangulator.setSearchRadius(kSearchRadius);
     triangulator.setMu(kMu);
     triangulator.setMaximumNearestNeighbors(kMaximumNearestNeighbors);
@@ -285,8 +329,9 @@ void set_greedy_parameters(pcl::GreedyProjectionTriangulation<pcl::PointNormal>&
     triangulator.setNormalConsistency(kNormalConsistency);
 }
 
-Tree::Ptr make_search_tree(const SearchAhead& ahead) {
-    if (ahead.helper_threads > 0) return Tree::Ptr(new SearchAheadTree(ahead));
+Tree::Ptr make_search_tree(const SearchAhead& ahead, const GreedyTriangulation* watched) {
+    if (ahead.helper_threads > 0 || ahead.progress)
+        return Tree::Ptr(new SearchAheadTree(ahead, ahead.progress ? watched : nullptr));
     return Tree::Ptr(new Tree(true));
 }
 
@@ -301,7 +346,8 @@ void prepare_reconstruction(int32_t n, const float* positions, const float* norm
                             const SearchAhead& ahead, GreedySetup* setup) {
     setup->cloud.reset(new pcl::PointCloud<pcl::PointNormal>);
     fill_cloud(n, positions, normals, *setup->cloud);
-    setup->tree = make_search_tree(ahead);
+    setup->progress = ahead.progress;
+    setup->tree = make_search_tree(ahead, &setup->triangulator);
     set_greedy_parameters(setup->triangulator);
 }
 
@@ -311,6 +357,8 @@ void run_reconstruction(GreedySetup* setup) {
     setup->triangulator.setInputCloud(setup->cloud);
     setup->triangulator.reconstruct(setup->mesh);
     setup->counts = finish_search_ahead(*setup->tree);
+    if (setup->progress)
+        setup->progress->points_reached.store(count_points_reached(setup->triangulator));
 }
 
 bool fill_mesh_record(int32_t n, const float* positions, const std::vector<pcl::Vertices>& polygons,
@@ -354,15 +402,17 @@ bool fill_mesh_record(int32_t n, const float* positions, const std::vector<pcl::
 }
 
 bool reconstruct_mesh(int32_t n, const float* positions, const float* normals, MeshRecord* out,
-                      std::wstring* reason, void (*before_run)(void* context), void* context) {
+                      std::wstring* reason, void (*before_run)(void* context), void* context,
+                      ReconstructionProgress* progress) {
     *out = MeshRecord{};
     try {
         GreedySetup setup;
         if (n > 0)
             prepare_reconstruction(n, positions, normals,
-                                   SearchAhead{search_ahead_threads(), false}, &setup);
+                                   SearchAhead{search_ahead_threads(), false, progress}, &setup);
         if (before_run) before_run(context);
         if (n > 0) run_reconstruction(&setup);
+        if (progress) progress->triangulated = true;
         return fill_mesh_record(n, positions, setup.mesh.polygons, out, reason);
     } catch (const std::bad_alloc&) {
         *reason = L"There is not enough memory to reconstruct a mesh from " + std::to_wstring(n) +

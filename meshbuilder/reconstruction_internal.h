@@ -18,13 +18,16 @@
 #include "meshbuilder/mesh_record.h"
 #include "meshbuilder/reconstruction.h"
 
+using GreedyTriangulation = pcl::GreedyProjectionTriangulation<pcl::PointNormal>;
+
 // The library objects of one reconstruction.
 struct GreedySetup {
     pcl::PointCloud<pcl::PointNormal>::Ptr cloud;
     pcl::search::KdTree<pcl::PointNormal>::Ptr tree;
     pcl::PolygonMesh mesh;
-    pcl::GreedyProjectionTriangulation<pcl::PointNormal> triangulator;
-    SearchAheadCounts counts;  // filled by run_reconstruction
+    GreedyTriangulation triangulator;
+    SearchAheadCounts counts;                    // filled by run_reconstruction
+    ReconstructionProgress* progress = nullptr;  // when set, filled by run_reconstruction
 };
 
 // Resizes cloud to n default points and sets position, normal and a zero curvature of each;
@@ -33,25 +36,29 @@ void fill_cloud(int32_t n, const float* positions, const float* normals,
                 pcl::PointCloud<pcl::PointNormal>& cloud);
 
 // Sets the seven triangulation parameters.
-void set_greedy_parameters(pcl::GreedyProjectionTriangulation<pcl::PointNormal>& triangulator);
+void set_greedy_parameters(GreedyTriangulation& triangulator);
 
 // The search tree of a reconstruction: the library's k-d tree with sorted results, or, with
-// helper threads, one whose neighbour query by point index serves the rows they computed
-// ahead from the same tree (the tree's own answers, bit for bit).
-pcl::search::KdTree<pcl::PointNormal>::Ptr make_search_tree(const SearchAhead& ahead);
+// helper threads or a progress record, one whose neighbour query by point index serves the
+// rows the helpers computed ahead from the same tree (the tree's own answers, bit for bit)
+// and keeps the progress record up to date, the points reached read from watched (when
+// given: the triangulator that asks).
+pcl::search::KdTree<pcl::PointNormal>::Ptr make_search_tree(
+    const SearchAhead& ahead, const GreedyTriangulation* watched = nullptr);
 
 // Stops the helper threads of a tree made by make_search_tree and says what they did (all
 // zero for the library's tree).
 SearchAheadCounts finish_search_ahead(const pcl::search::KdTree<pcl::PointNormal>& tree);
 
-// Fills the cloud, makes the search tree (sorted results; with helpers as ahead says) and
-// sets the parameters. n must be at least 1, and every coordinate finite. May throw
-// std::bad_alloc or std::system_error (no thread could be started).
+// Fills the cloud, makes the search tree (sorted results; with helpers and progress as ahead
+// says, watching setup's triangulator) and sets the parameters. n must be at least 1, and
+// every coordinate finite. May throw std::bad_alloc or std::system_error (no thread could be
+// started).
 void prepare_reconstruction(int32_t n, const float* positions, const float* normals,
                             const SearchAhead& ahead, GreedySetup* setup);
 
 // Hands the tree and the cloud to the triangulator, runs it into setup->mesh, stops the
-// helper threads and fills setup->counts.
+// helper threads and fills setup->counts, and setup->progress when given.
 void run_reconstruction(GreedySetup* setup);
 
 // Makes the record: the vertices a byte copy of positions, three indices per polygon in the

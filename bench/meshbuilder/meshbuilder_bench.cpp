@@ -233,6 +233,41 @@ void BM_reconstruction_ahead(benchmark::State& state) {
     report_ratios(state, "served", served_share);
 }
 
+// The program's triangulation without and with the progress record that the progress window
+// reads, alternately: the cost of counting rows and sampling the points reached. Both must
+// give the same triangles, and the last sample must have reached every point.
+void BM_reconstruction_progress(benchmark::State& state) {
+    const int32_t count = (int32_t)state.range(0);
+    const OrientedPoints& points = sphere(count);
+    std::vector<double> wall;
+    bool followed_first = false;
+    for (auto _ : state) {
+        size_t plain_triangles = 0, followed_triangles = 0;
+        ReconstructionProgress progress;
+        const auto plain = [&] { plain_triangles = triangulation(points, program_search_ahead()); };
+        const auto followed = [&] {
+            SearchAhead ahead = program_search_ahead();
+            ahead.progress = &progress;
+            followed_triangles = triangulation(points, ahead);
+        };
+        Timing plain_time, followed_time;
+        if (followed_first) {
+            followed_time = timed(followed);
+            plain_time = timed(plain);
+        } else {
+            plain_time = timed(plain);
+            followed_time = timed(followed);
+        }
+        followed_first = !followed_first;
+        if (followed_triangles != plain_triangles || plain_triangles < (size_t)count ||
+            progress.points_reached != count || progress.rows_asked <= 0)
+            state.SkipWithError("the triangulations differ or the progress is incomplete");
+        state.SetIterationTime(followed_time.wall);
+        wall.push_back(followed_time.wall / plain_time.wall);
+    }
+    report_ratios(state, "progress_over_plain", wall);
+}
+
 // One line of /proc/self/status in kibibytes ("VmRSS:", "VmHWM:"), or -1.
 int64_t status_kib(const char* field) {
     FILE* status = fopen("/proc/self/status", "r");
@@ -319,8 +354,8 @@ void BM_pipeline(benchmark::State& state) {
     FileSteps without_syncs = system_file_steps();
     without_syncs.sync = sync_skipped;
     without_syncs.replace = rename_only;
-    const BuildHooks durable{no_box, &system_file_steps()};
-    const BuildHooks fast{no_box, &without_syncs};
+    const BuildHooks durable{no_box, &system_file_steps(), nullptr, nullptr};
+    const BuildHooks fast{no_box, &without_syncs, nullptr, nullptr};
     std::vector<double> over_library, over_unsynced;
     int64_t mesh_bytes = -1;
     int iteration = 0;
@@ -398,6 +433,8 @@ BENCHMARK(BM_reconstruction)->Arg(10000)->Arg(100000)->Arg(300000)->Unit(benchma
 BENCHMARK(BM_reconstruction)->Arg(1000000)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_reconstruction_ahead)->Arg(100000)->Iterations(6)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_reconstruction_ahead)->Arg(1000000)->Iterations(4)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_reconstruction_progress)->Arg(300000)->Iterations(6)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_reconstruction_progress)->Arg(1000000)->Iterations(4)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_reconstruction_memory)->Arg(1000000)->Iterations(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_pipeline)->Arg(10000)->Iterations(9)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_pipeline)->Arg(100000)->Iterations(6)->UseManualTime()->Unit(benchmark::kMillisecond);

@@ -7,7 +7,14 @@
 //   x11_probe close NAME                asks the window titled NAME to close (WM_DELETE_WINDOW)
 //   x11_probe sync NAME [SECONDS]       waits until every thread behind the window titled NAME
 //                                       and its child windows has handled all input sent so far
+//   x11_probe watch FILE                writes to FILE a line for every top-level window mapped
+//                                       ("map ID TITLE", TITLE "?" when it was gone before it
+//                                       could be read), unmapped ("unmap ID") or destroyed
+//                                       ("destroy ID"), in the server's order; prints "ready"
+//                                       once watching, and ends at `x11_probe unwatch FILE`
+//   x11_probe unwatch FILE              ends the watch writing FILE, after every event before
 #include <X11/Xlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <poll.h>
 #include <stdio.h>
@@ -15,6 +22,7 @@
 #include <string.h>
 #include <time.h>
 
+#include <string>
 #include <vector>
 
 #include "../support/wm_protocol.h"
@@ -59,7 +67,8 @@ bool find_window(Display* display, Window window, const char* name, Window* foun
 }
 
 int usage() {
-    fprintf(stderr, "usage: x11_probe pixel|count|nonblack|save|geometry|close|sync ...\n");
+    fprintf(stderr,
+            "usage: x11_probe pixel|count|nonblack|save|geometry|close|sync|watch|unwatch ...\n");
     return 2;
 }
 
@@ -144,6 +153,66 @@ int sync_with(Display* display, const char* name, double seconds) {
     return 0;
 }
 
+// The root property whose change ends a watch; its value names the watch's file.
+const char* const kUnwatchProperty = "X11_PROBE_UNWATCH";
+
+// The title of a window, or "?" when it has none or is gone.
+std::string title_of(Display* display, Window window) {
+    char* title = nullptr;
+    if (!XFetchName(display, window, &title) || !title) return "?";
+    std::string text = title;
+    XFree(title);
+    return text;
+}
+
+// Records the top-level windows that are mapped, unmapped and destroyed, as the X server
+// orders these events, so a test can tell that a window never appeared during a run: the
+// unwatch property is changed after the run, so every event of the run comes before it.
+int watch(Display* display, const char* path) {
+    FILE* log = fopen(path, "w");
+    if (!log) return 1;
+    XSetErrorHandler(note_gone);
+    const Window root = DefaultRootWindow(display);
+    const Atom unwatch = XInternAtom(display, kUnwatchProperty, False);
+    XSelectInput(display, root, SubstructureNotifyMask | PropertyChangeMask);
+    XSync(display, False);
+    printf("ready\n");
+    fflush(stdout);
+    while (true) {
+        XEvent event;
+        XNextEvent(display, &event);
+        if (event.type == MapNotify && event.xmap.event == root) {
+            fprintf(log, "map %lu %s\n", event.xmap.window,
+                    title_of(display, event.xmap.window).c_str());
+        } else if (event.type == UnmapNotify && event.xunmap.event == root) {
+            fprintf(log, "unmap %lu\n", event.xunmap.window);
+        } else if (event.type == DestroyNotify && event.xdestroywindow.event == root) {
+            fprintf(log, "destroy %lu\n", event.xdestroywindow.window);
+        } else if (event.type == PropertyNotify && event.xproperty.atom == unwatch &&
+                   event.xproperty.state == PropertyNewValue) {
+            Atom type;
+            int format;
+            unsigned long count, after;
+            unsigned char* value = nullptr;
+            XGetWindowProperty(display, root, unwatch, 0, 4096, False, XA_STRING, &type, &format,
+                               &count, &after, &value);
+            const bool ours = value && strcmp((const char*)value, path) == 0;
+            if (value) XFree(value);
+            if (ours) break;
+        }
+        fflush(log);
+    }
+    return fclose(log) == 0 ? 0 : 1;
+}
+
+int end_watch(Display* display, const char* path) {
+    XChangeProperty(display, DefaultRootWindow(display),
+                    XInternAtom(display, kUnwatchProperty, False), XA_STRING, 8, PropModeReplace,
+                    (const unsigned char*)path, (int)strlen(path));
+    XSync(display, False);
+    return 0;
+}
+
 int run(Display* display, int argc, char** argv) {
     const char* command = argv[1];
     if (strcmp(command, "geometry") == 0) {
@@ -164,6 +233,8 @@ int run(Display* display, int argc, char** argv) {
         XSync(display, False);
         return 0;
     }
+    if (strcmp(command, "watch") == 0) return watch(display, argv[2]);
+    if (strcmp(command, "unwatch") == 0) return end_watch(display, argv[2]);
     if (strcmp(command, "sync") == 0) return sync_with(display, argv[2], argc > 3 ? atof(argv[3]) : 60);
     if (strcmp(command, "pixel") == 0 && argc == 4) {
         XImage* image = grab(display, atoi(argv[2]), atoi(argv[3]), 1, 1);

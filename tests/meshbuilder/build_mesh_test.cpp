@@ -16,6 +16,7 @@
 #include <functional>
 
 #include "meshbuilder/point_file.h"
+#include "meshbuilder/reconstruction.h"
 #include "meshbuilder/vrml_writer.h"
 #include "shapes.h"
 #include "test_files.h"
@@ -34,6 +35,38 @@ std::string g_input, g_output;
 std::vector<std::string> g_removed;
 // What the user does while the first box is up (nothing unless a test says so).
 std::function<void()> g_while_first_box;
+
+// The progress window's life, seen through its hooks: the boxes shown when it was started
+// and stopped, whether the mesh file existed when it was stopped, and what the progress
+// record said then.
+struct ProgressSeen {
+    int starts = 0, stops = 0;
+    size_t boxes_at_start = 0, boxes_at_stop = 0;
+    int32_t point_count = -1;
+    bool output_there_at_stop = false;
+    const ReconstructionProgress* progress = nullptr;
+    int64_t reached_at_stop = -1, rows_at_stop = -1;
+    bool triangulated_at_stop = false;
+};
+ProgressSeen g_progress;
+ProgressWindow* const kFakeWindow = reinterpret_cast<ProgressWindow*>(&g_progress);
+
+ProgressWindow* record_progress_start(int32_t point_count, const ReconstructionProgress* progress) {
+    ++g_progress.starts;
+    g_progress.boxes_at_start = g_boxes.size();
+    g_progress.point_count = point_count;
+    g_progress.progress = progress;
+    return kFakeWindow;
+}
+void record_progress_stop(ProgressWindow* window) {
+    EXPECT_EQ(window, kFakeWindow);
+    ++g_progress.stops;
+    g_progress.boxes_at_stop = g_boxes.size();
+    g_progress.output_there_at_stop = file_exists(g_output);
+    g_progress.reached_at_stop = g_progress.progress->points_reached;
+    g_progress.rows_at_stop = g_progress.progress->rows_asked;
+    g_progress.triangulated_at_stop = g_progress.progress->triangulated;
+}
 
 int WINAPI record_box(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
     g_boxes.push_back(Box{owner, text, caption, type, file_exists(g_input), file_exists(g_output)});
@@ -75,6 +108,7 @@ struct BuildCase : ::testing::Test {
         g_boxes.clear();
         g_removed.clear();
         g_while_first_box = nullptr;
+        g_progress = ProgressSeen{};
         steps.remove = record_remove;
     }
     void TearDown() override {
@@ -92,7 +126,9 @@ struct BuildCase : ::testing::Test {
         ASSERT_EQ(load_points(g_input.c_str(), &points).status, LoadStatus::ok);
     }
     BuildResult build() {
-        return build_mesh_with(BuildHooks{record_box, &steps}, g_input.c_str(),
+        return build_mesh_with(
+            BuildHooks{record_box, &steps, record_progress_start, record_progress_stop},
+            g_input.c_str(),
                                points.identified ? &points.identity : nullptr, points.count,
                                points.positions, points.normals, &mesh);
     }
@@ -116,6 +152,7 @@ struct BuildCase : ::testing::Test {
         EXPECT_TRUE(result.has_mesh);
         EXPECT_GT(mesh.triangle_count, 0);
         expect_boxes({L"Starting reconstruction"});
+        EXPECT_EQ(g_progress.stops, 1);  // closed before the shell's error box
         EXPECT_EQ(names_in(place), std::vector<std::string>{"ball.dat"});
         EXPECT_EQ(read_whole_file(g_input).size(), 4u + 24u * points.count);
         for (const std::string& removed : g_removed) EXPECT_NE(removed, g_input);
@@ -134,6 +171,24 @@ TEST_F(BuildCase, SavesTheMeshThenDeletesTheInput) {
     EXPECT_EQ(memcmp(mesh.vertices, points.positions, 12 * 2000), 0);
     EXPECT_TRUE(read_whole_file(g_output) == mesh_text());
     EXPECT_EQ(names_in(folder.path), std::vector<std::string>{"ball.wrl"});
+}
+
+// The progress window opens once the "Starting reconstruction" box is dismissed and closes
+// after the mesh file is saved, before "File Saved"; by then every point has been reached,
+// though the triangulation asked for the rows of only some of them.
+TEST_F(BuildCase, ProgressWindowCoversTheWorkBetweenTheBoxes) {
+    make_input(make_sphere(2000, 0.02), folder.file("ball.dat"), folder.file("ball.wrl"));
+    ASSERT_TRUE(build().ok);
+    ASSERT_EQ(g_progress.starts, 1);
+    ASSERT_EQ(g_progress.stops, 1);
+    EXPECT_EQ(g_progress.point_count, 2000);
+    EXPECT_EQ(g_progress.boxes_at_start, 1u);
+    EXPECT_EQ(g_progress.boxes_at_stop, 1u);
+    EXPECT_TRUE(g_progress.output_there_at_stop);
+    EXPECT_TRUE(g_progress.triangulated_at_stop);
+    EXPECT_EQ(g_progress.reached_at_stop, 2000);
+    EXPECT_GT(g_progress.rows_at_stop, 0);
+    EXPECT_LT(g_progress.rows_at_stop, 2000);
 }
 
 TEST_F(BuildCase, NoTriangleOrNoPointStillWritesTheFileAndDeletesTheInput) {
