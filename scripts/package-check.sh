@@ -3,8 +3,8 @@
 # folder, a minimal root of the same Debian release with debootstrap, installs the package
 # there with apt (its dependencies only, no recommends) and runs what it installed: the
 # programs and tools are on the PATH with all their libraries, every tool tells the version,
-# make_points and make_matches write their files, mesh_points (when there) meshes a point
-# file, and Meshweaver and Twinscope, started by the Exec lines of their installed desktop
+# make_points and make_matches write their files, mesh_points meshes a point file (and keeps
+# it), and Meshweaver and Twinscope, started by the Exec lines of their installed desktop
 # entries, show their windows on a private Xvfb of this machine and do their work.
 #
 # Needs root (debootstrap, chroot, mounts) and Debian's package mirror, which it takes from
@@ -183,18 +183,17 @@ in_chroot sh -eu -c '
     [ "$out" = "$name (Haldenmoor) $version" ] || { echo "$name --version: $out"; exit 1; }
     echo "$out"
   done
-  for program in meshweaver twinscope make_points make_matches; do
+  for program in meshweaver twinscope make_points make_matches mesh_points; do
     command -v "$program" >/dev/null || { echo "$program is not installed"; exit 1; }
   done
   mkdir -p /tmp/demo
   make_points sphere --count 20000 -o /tmp/demo/Dotloom.dat
   make_matches demo /tmp/demo/MatchInfo.dat
-  if command -v mesh_points >/dev/null; then
-    make_points torus --count 20000 -o /tmp/demo/torus.dat
-    mesh_points /tmp/demo/torus.dat
-    head -c 16 /tmp/demo/torus.wrl | grep -q "^#VRML V1.0 ascii" || { echo "mesh_points wrote no mesh"; exit 1; }
-    echo "mesh_points: torus.wrl written"
-  fi
+  make_points torus --count 20000 -o /tmp/demo/torus.dat
+  mesh_points /tmp/demo/torus.dat
+  head -c 16 /tmp/demo/torus.wrl | grep -q "^#VRML V1.0 ascii" || { echo "mesh_points wrote no mesh"; exit 1; }
+  [ -f /tmp/demo/torus.dat ] || { echo "mesh_points removed its input without --consume"; exit 1; }
+  echo "mesh_points: torus.wrl written, torus.dat kept"
 ' check "$version" || fail "the installed programs"
 
 echo "== installed Meshweaver and Twinscope under Xvfb"
