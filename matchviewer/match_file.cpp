@@ -1,6 +1,7 @@
 // The match file: frame index, frame reading and link resolution.
 #include "matchviewer/match_file.h"
 
+#include <stddef.h>
 #include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
@@ -16,11 +17,13 @@ namespace {
 // NOTE: a hint only; compilers without it lose speed, not correctness.
 #if defined(__GNUC__) || defined(__clang__)
 #define PREFETCH_FOR_READ(address) __builtin_prefetch((address), 0)
+#define PREFETCH_FOR_WRITE(address) __builtin_prefetch((address), 1)
 #else
 #define PREFETCH_FOR_READ(address) ((void)(address))
+#define PREFETCH_FOR_WRITE(address) ((void)(address))
 #endif
 
-// How many records ahead the scattered reads of identifier resolution are announced.
+// How many records ahead the scattered accesses of link resolution are announced.
 const int32_t kPrefetchDistance = 24;
 
 const int64_t kFirstBlock = 4096;
@@ -244,10 +247,10 @@ int format_index_problem(const IndexResult& result, wchar_t* dest, int capacity)
 
 namespace {
 
-// Records read and decoded at a time (at most 1 MiB): small enough that a chunk is still in
-// the cache when it is decoded and linked, large enough that the read calls of a frame are
-// few (each costs a system call or two, about as much as decoding 4096 records).
-const int32_t kChunkRecords = 32768;
+// Records read and decoded at a time (at most 512 KiB of raw records): the raw chunk stays in
+// the core's own cache from the read to the decoding, and the read calls of a frame stay few
+// (each costs a system call, about as much as decoding a few thousand records).
+const int32_t kChunkRecords = 16384;
 
 // Records of record_size bytes that fit into bytes_left, at most wanted.
 int32_t records_available(int32_t wanted, int32_t record_size, int64_t bytes_left) {
@@ -267,102 +270,159 @@ bool grow_points(FramePoint*& points, int32_t& capacity, int32_t count) {
     return true;
 }
 
-// The point record of a raw record at p: position and direction, then the link and the id
-// when the record has them (else -1).
-inline FramePoint decode_point(const unsigned char* p, bool has_link, bool has_id) {
-    FramePoint q;
-    q.position[0] = get_f32(p);
-    q.position[1] = get_f32(p + 4);
-    q.position[2] = get_f32(p + 8);
-    q.direction[0] = get_f32(p + 12);
-    q.direction[1] = get_f32(p + 16);
-    q.direction[2] = get_f32(p + 20);
-    q.link = has_link ? get_i32(p + 24) : -1;
-    q.id = has_id ? get_i32(p + 28) : -1;
-    return q;
+// A malloc block that only grows, kept by its thread from frame to frame.
+// NOTE: a fresh block of megabytes a frame costs a page fault per 4 KiB each time it is first
+// written, as much as the reading itself.
+struct KeptBlock {
+    void* data = nullptr;
+    size_t size = 0;
+    ~KeptBlock() { free(data); }
+};
+
+// At least count values of value_size bytes (at least one) in block, or null when it cannot
+// grow. Nothing of the block's earlier use is kept.
+void* grow_kept(KeptBlock& block, int32_t count, size_t value_size) {
+    const size_t size = (count > 1 ? (size_t)count : 1) * value_size;
+    if (size > block.size) {
+        free(block.data);
+        block.data = malloc(size);
+        block.size = block.data ? size : 0;
+    }
+    return block.data;
 }
 
-// Reads up to count records of record_size bytes into points, chunk by chunk: each chunk
-// is read raw into the place of its own records and decoded there by decode(first, n)
-// while it is still in the cache. Returns the whole records read.
-// NOTE: raw record first + i lies at i x record_size <= i x 32 from points + first, so a
-// decoder walking from the last record of the chunk down never overwrites a raw record
-// before it has read it.
+// The thread's buffer for one chunk of raw records.
+unsigned char* chunk_buffer() {
+    thread_local KeptBlock block;
+    return (unsigned char*)grow_kept(block, kChunkRecords, kLinkedIdRecordSize);
+}
+
+// The table in which a to-world frame notes each of its count world points' last match point.
+int32_t* last_match_table(int32_t count) {
+    thread_local KeptBlock block;
+    return (int32_t*)grow_kept(block, count, sizeof(int32_t));
+}
+
+// The identifiers of a to-frame frame's count match points, packed: the searches of
+// identifier resolution touch 4 bytes a probe instead of a whole point record.
+int32_t* id_table(int32_t count) {
+    thread_local KeptBlock block;
+    return (int32_t*)grow_kept(block, count, sizeof(int32_t));
+}
+
+// Reads up to count records of record_size bytes from file position start on, chunk by
+// chunk, into chunk and hands each to decode(raw, first, n) while it is still in the cache:
+// raw holds records first .. first + n - 1. Returns the whole records read.
 template <typename Decode>
-int32_t read_records(FILE* file, FramePoint* points, int32_t count, int32_t record_size,
-                     Decode decode) {
+int32_t read_records(FILE* file, int64_t start, unsigned char* chunk, int32_t count,
+                     int32_t record_size, Decode decode) {
     int32_t done = 0;
     while (done < count) {
         const int32_t wanted = count - done < kChunkRecords ? count - done : kChunkRecords;
-        const size_t got = fread(points + done, 1, (size_t)wanted * record_size, file);
+        const size_t got = crt_read_at(file, chunk, (size_t)wanted * record_size,
+                                       start + (int64_t)done * record_size);
         const int32_t whole = (int32_t)(got / (size_t)record_size);
-        decode(done, whole);
+        decode(chunk, done, whole);
         done += whole;
         if (whole < wanted) break;
     }
     return done;
 }
 
-// Decodes n raw records of record_size bytes packed at points + first, last first.
-void decode_chunk(FramePoint* points, int32_t first, int32_t n, int32_t record_size, bool has_link,
-                  bool has_id) {
-    const unsigned char* raw = (const unsigned char*)(points + first);
-    for (int32_t i = n - 1; i >= 0; --i) {
-        points[first + i] = decode_point(raw + (int64_t)i * record_size, has_link, has_id);
+static_assert(offsetof(FramePoint, direction) == offsetof(FramePoint, position) + 12,
+              "position and direction lie one after the other, as in a record");
+
+// Decodes the position and direction of the raw record at p into q.
+inline void decode_position(FramePoint& q, const unsigned char* p) {
+    if (kHostIsLittleEndian) {
+        // NOTE: one copy of the six singles; the compiler cannot join the field stores
+        // itself, since the output may overlap the raw bytes as far as it knows.
+        memcpy(q.position, p, 6 * sizeof(float));
+        return;
     }
+    q.position[0] = get_f32(p);
+    q.position[1] = get_f32(p + 4);
+    q.position[2] = get_f32(p + 8);
+    q.direction[0] = get_f32(p + 12);
+    q.direction[1] = get_f32(p + 16);
+    q.direction[2] = get_f32(p + 20);
 }
 
-// To-frame match records: decodes the chunk and clears increasing unless every identifier
-// is above the one before it (the chunk before included).
-void decode_chunk_with_ids(MatchPoint* match_points, int32_t first, int32_t n, bool& increasing) {
-    decode_chunk(match_points, first, n, kLinkedIdRecordSize, true, true);
-    for (int32_t i = first > 0 ? first : 1; i < first + n; ++i) {
-        if (match_points[i - 1].id >= match_points[i].id) increasing = false;
+// To-frame match records: decodes n raw records into match_points + first, notes their
+// identifiers in ids and clears increasing unless every identifier is above the one before
+// it (the chunk before included).
+void decode_matches_with_ids(MatchPoint* match_points, int32_t* ids, const unsigned char* raw,
+                             int32_t first, int32_t n, bool& increasing) {
+    int32_t before = first > 0 ? ids[first - 1] : 0;
+    bool rising = true;
+    for (int32_t i = 0; i < n; ++i) {
+        const unsigned char* p = raw + (int64_t)i * kLinkedIdRecordSize;
+        const int32_t id = get_i32(p + 28);
+        MatchPoint& q = match_points[first + i];
+        decode_position(q, p);
+        q.link = get_i32(p + 24);
+        q.id = id;
+        ids[first + i] = id;
+        rising &= first + i == 0 || id > before;
+        before = id;
     }
+    if (!rising) increasing = false;
 }
 
-// To-world match points first .. first + n - 1 link their world points back to them: the
-// position of the match point goes into last_match[world point]; the last match point in
-// file order wins. Returns how many carry a link >= 0. A link outside 0..world_count-1
-// becomes -1: still counted in M, but not usable as a position.
+// To-world match records: decodes n raw records into match_points + first and links their
+// world points back to them: the position of the match point goes into last_match[world
+// point]; the last match point in file order wins. Returns how many carry a link >= 0. A link
+// outside 0..world_count-1 becomes -1: still counted in M, but not usable as a position.
 // NOTE: the stores land all over the world; into a compact array of 4 bytes a point they
-// mostly hit the cache, where the 32-byte points themselves would miss.
-int32_t link_back(int32_t* last_match, int32_t world_count, MatchPoint* match_points, int32_t first,
-                  int32_t n) {
+// mostly hit the cache, where the 32-byte points themselves would miss, and the place of a
+// later one is fetched early.
+int32_t decode_matches_linking_back(MatchPoint* match_points, int32_t* last_match,
+                                    int32_t world_count, const unsigned char* raw, int32_t first,
+                                    int32_t n) {
     int32_t matched = 0;
-    for (int32_t i = first; i < first + n; ++i) {
-        const int32_t link = match_points[i].link;
-        if (link < 0) continue;
-        matched += 1;
-        if (link < world_count) {
-            last_match[link] = i;
-        } else {
-            match_points[i].link = -1;
+    for (int32_t i = 0; i < n; ++i) {
+        const unsigned char* p = raw + (int64_t)i * kLinkedRecordSize;
+        if (i + kPrefetchDistance < n) {
+            const uint32_t ahead = (uint32_t)get_i32(p + kPrefetchDistance * kLinkedRecordSize + 24);
+            if (ahead < (uint32_t)world_count) PREFETCH_FOR_WRITE(&last_match[ahead]);
         }
+        int32_t link = get_i32(p + 24);
+        if (link >= 0) {
+            matched += 1;
+            if (link < world_count) {
+                last_match[link] = first + i;
+            } else {
+                link = -1;
+            }
+        }
+        MatchPoint& q = match_points[first + i];
+        decode_position(q, p);
+        q.link = link;
+        q.id = -1;
     }
     return matched;
 }
 
-// To-world world records: decodes the chunk with each point's link from last_match.
-void decode_chunk_linked(WorldPoint* world_points, int32_t first, int32_t n,
-                         const int32_t* last_match) {
-    const unsigned char* raw = (const unsigned char*)(world_points + first);
-    for (int32_t i = n - 1; i >= 0; --i) {
-        FramePoint q = decode_point(raw + (int64_t)i * kPlainRecordSize, false, false);
+// To-world world records: decodes n raw records into world_points + first with each point's
+// link from last_match.
+void decode_world_linked(WorldPoint* world_points, const int32_t* last_match,
+                         const unsigned char* raw, int32_t first, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) {
+        WorldPoint& q = world_points[first + i];
+        decode_position(q, raw + (int64_t)i * kPlainRecordSize);
         q.link = last_match[first + i];
-        world_points[first + i] = q;
+        q.id = -1;
     }
 }
 
-// The position of the match point with identifier id found by halving [0, count) with probe
-// as the first position looked at, or -1.
-inline int32_t halve_for_id(const MatchPoint* match_points, int32_t count, int32_t id,
-                            int32_t probe) {
+// The position of identifier id found by halving [0, count) of ids with probe as the first
+// position looked at, or -1.
+inline int32_t halve_for_id(const int32_t* ids, int32_t count, int32_t id, int32_t probe) {
     int32_t lo = 0;
     int32_t hi = count;
     int32_t mid = probe;
     while (lo < hi) {
-        const int32_t at = match_points[mid].id;
+        const int32_t at = ids[mid];
         if (id < at) {
             hi = mid;
         } else if (id > at) {
@@ -375,13 +435,6 @@ inline int32_t halve_for_id(const MatchPoint* match_points, int32_t count, int32
     return -1;
 }
 
-// The position of the match point with identifier id found by halving [0, count), or -1.
-// NOTE: with repeated identifiers the first one the halving reaches wins, not the first in
-// the array.
-int32_t find_match_by_id(const MatchPoint* match_points, int32_t count, int32_t id) {
-    return halve_for_id(match_points, count, id, count / 2);
-}
-
 // Linear interpolation of where identifiers lie among count strictly increasing ones from
 // first to last: position = (id - first) x scale / 2^32, in integers. The product cannot
 // overflow: it is at most (last - first) x scale <= (count - 1) x 2^32 < 2^63.
@@ -389,141 +442,104 @@ struct IdGuess {
     int64_t first;
     int64_t last;
     uint64_t scale;
-    int32_t count;
 };
 
-IdGuess id_guess(const MatchPoint* match_points, int32_t count) {
-    IdGuess g = {match_points[0].id, match_points[count - 1].id, 0, count};
-    if (g.last > g.first) {
-        g.scale = ((uint64_t)(count - 1) << 32) / (uint64_t)(g.last - g.first);
-    }
+IdGuess id_guess(const int32_t* ids, int32_t count) {
+    IdGuess g = {ids[0], ids[count - 1], 0};
+    if (g.last > g.first) g.scale = ((uint64_t)(count - 1) << 32) / (uint64_t)(g.last - g.first);
     return g;
 }
 
-inline int32_t guess_position(const IdGuess& g, int64_t id) {
+inline int32_t guess_position(const IdGuess& g, int32_t count, int64_t id) {
     if (id <= g.first) return 0;
-    if (id >= g.last) return g.count - 1;
+    if (id >= g.last) return count - 1;
     return (int32_t)(((uint64_t)(id - g.first) * g.scale) >> 32);
-}
-
-// The position of id among strictly increasing identifiers, or -1. With unique identifiers
-// the halving of find_match_by_id can only end at this same position, so this gives the
-// same answer. The first probe is guess, the interpolated position (identifiers are
-// usually spread evenly, so it mostly hits); later rounds halve, so uneven identifiers
-// cost at most one probe more than the halving.
-int32_t find_increasing_id(const MatchPoint* match_points, const IdGuess& g, int32_t id,
-                           int32_t guess) {
-    if (id < g.first || id > g.last) return -1;
-    return halve_for_id(match_points, g.count, id, guess);
 }
 
 // The match points of a to-frame frame, as identifier resolution sees them.
 struct IdTable {
-    const MatchPoint* match_points;
+    const int32_t* ids;
     int32_t count;
     bool increasing;  // identifiers strictly increase: the interpolated search applies
     IdGuess guess;
 };
 
 // The position of the match point with identifier id, or -1 (also when there is none).
-inline int32_t find_id(const IdTable& t, int32_t id, int32_t guess) {
+// With repeated identifiers the first one the halving of [0, count) reaches wins, not the
+// first in the array. With strictly increasing identifiers the first probe is the
+// interpolated position (identifiers are usually spread evenly, so it mostly hits) and later
+// rounds halve: an id is in one place only, so any halving order finds the same position,
+// and uneven identifiers cost at most one probe more.
+inline int32_t find_id(const IdTable& t, int32_t id) {
     if (t.count == 0) return -1;
-    if (t.increasing) return find_increasing_id(t.match_points, t.guess, id, guess);
-    return find_match_by_id(t.match_points, t.count, id);
+    if (!t.increasing) return halve_for_id(t.ids, t.count, id, t.count / 2);
+    if (id < t.guess.first || id > t.guess.last) return -1;
+    return halve_for_id(t.ids, t.count, id, guess_position(t.guess, t.count, id));
 }
 
-// To-frame world records: decodes the chunk and turns each identifier into the position of
-// the match point with that id; an identifier that no match point has becomes -1. Returns
-// how many had an identifier >= 0, found or not.
-int32_t decode_chunk_resolving(WorldPoint* world_points, int32_t first, int32_t n,
-                               const IdTable& t) {
-    const unsigned char* raw = (const unsigned char*)(world_points + first);
+// To-frame world records: decodes n raw records into world_points + first and turns each
+// identifier into the position of the match point with that id; an identifier that no match
+// point has becomes -1. Returns how many had an identifier >= 0, found or not.
+int32_t decode_world_resolving(WorldPoint* world_points, const IdTable& t,
+                               const unsigned char* raw, int32_t first, int32_t n) {
     const bool guessing = t.increasing && t.count > 0;
     int32_t matched = 0;
-    // Position found for the world point after this one, or -1. World points often name
-    // match points in the same order; then this point's match lies just before it.
-    int32_t found_after = -1;
-    bool in_order = false;  // the last identifier was found by that shortcut
-    for (int32_t i = n - 1; i >= 0; --i) {
-        if (guessing && !in_order && i >= kPrefetchDistance) {
+    // Position found for the world point before this one, or -1. World points often name
+    // match points in the same order; then this point's match lies just after it.
+    int32_t found_before = -1;
+    for (int32_t i = 0; i < n; ++i) {
+        const unsigned char* p = raw + (int64_t)i * kLinkedRecordSize;
+        if (guessing && i + kPrefetchDistance < n) {
             // NOTE: the first probe for a later world point is known now; fetching it
             // early overlaps the cache misses of scattered identifiers.
-            const int32_t ahead = i - kPrefetchDistance;
-            const int32_t guess =
-                guess_position(t.guess, get_i32(raw + ahead * kLinkedRecordSize + 24));
-            PREFETCH_FOR_READ(&t.match_points[guess]);
+            const int32_t ahead = get_i32(p + kPrefetchDistance * kLinkedRecordSize + 24);
+            PREFETCH_FOR_READ(&t.ids[guess_position(t.guess, t.count, ahead)]);
         }
-        FramePoint q = decode_point(raw + i * kLinkedRecordSize, true, false);
-        if (q.link >= 0) {
+        int32_t link = get_i32(p + 24);
+        if (link >= 0) {
             matched += 1;
             // NOTE: with strictly increasing identifiers a match is the only one with its
             // id, so the shortcut gives what the search would.
-            in_order = guessing && found_after > 0 && t.match_points[found_after - 1].id == q.link;
-            if (in_order) {
-                q.link = found_after - 1;
+            const int32_t next = found_before + 1;
+            if (guessing && found_before >= 0 && next < t.count && t.ids[next] == link) {
+                link = next;
             } else {
-                q.link = find_id(t, q.link, guessing ? guess_position(t.guess, q.link) : 0);
+                link = find_id(t, link);
             }
-            found_after = q.link;
+            found_before = link;
         } else {
-            found_after = -1;
-            in_order = false;
+            found_before = -1;
         }
-        world_points[first + i] = q;
+        WorldPoint& q = world_points[first + i];
+        decode_position(q, p);
+        q.link = link;
+        q.id = -1;
     }
     return matched;
 }
 
-// Reads K at the stream's position and then the match records, at most as many as the
-// bytes left allow, decoding each chunk with decode. Sets cut when K is unreadable or
-// negative or records are missing; returns the match points read, or -1 when the array
-// cannot grow.
-template <typename Decode>
-int32_t read_match_part(FILE* file, int64_t bytes_left, int32_t record_size,
-                        MatchPoint*& match_points, int32_t& match_capacity, bool& cut,
-                        Decode decode) {
+// Reads K at file position match_start and grows the match array to the records that the
+// file holds behind it, at most K. Returns that many; sets cut when K is unreadable or
+// negative (0 then) or the file holds fewer records. -1 when the array cannot grow.
+int32_t start_match_part(FILE* file, int64_t match_start, int64_t size, int32_t record_size,
+                         MatchPoint*& match_points, int32_t& match_capacity, bool& cut) {
     unsigned char count[4];
-    const int32_t declared =
-        fread(count, 1, sizeof count, file) == sizeof count ? get_i32(count) : -1;
+    const int32_t declared = crt_read_at(file, count, sizeof count, match_start) == sizeof count
+                                 ? get_i32(count)
+                                 : -1;
     if (declared < 0) {
         cut = true;
         return 0;
     }
-    int32_t k = records_available(declared, record_size, bytes_left - 4);
-    if (!grow_points(match_points, match_capacity, k)) return -1;
-    k = read_records(file, match_points, k, record_size, decode);
+    const int32_t k = records_available(declared, record_size, size - match_start - 4);
     if (k < declared) cut = true;
-    return k;
-}
-
-// A block of int32_t that only grows, kept by its thread from frame to frame.
-struct GrowingTable {
-    int32_t* values = nullptr;
-    int32_t capacity = 0;
-    ~GrowingTable() { free(values); }
-};
-
-// The table of at least count entries (at least one) in which a to-world frame notes each
-// world point's last match point, or null when it cannot grow.
-// NOTE: kept between frames: a fresh block of megabytes a frame costs a page fault per 4 KiB
-// each time it is first written, as much as the reading itself.
-int32_t* last_match_table(int32_t count) {
-    thread_local GrowingTable table;
-    if (count < 1) count = 1;
-    if (count > table.capacity) {
-        // NOTE: nothing of the last frame is kept, so the old block need not be copied.
-        free(table.values);
-        table.values = (int32_t*)malloc((size_t)count * sizeof(int32_t));
-        table.capacity = table.values ? count : 0;
-        if (!table.values) return nullptr;
-    }
-    return table.values;
+    return grow_points(match_points, match_capacity, k) ? k : -1;
 }
 
 // A to-world frame from its world records on. The match points are read first (they lie
 // behind the world records) and noted per world point in a compact array, so that each
 // chunk of world points takes its links while it is in the cache.
-void read_to_world(FILE* file, int64_t world_start, int64_t size, int32_t w,
+void read_to_world(FILE* file, unsigned char* chunk, int64_t world_start, int64_t size, int32_t w,
                    WorldPoint*& world_points, MatchPoint*& match_points, int32_t& match_capacity,
                    FrameRead& frame) {
     int32_t* last_match = last_match_table(w);
@@ -535,28 +551,27 @@ void read_to_world(FILE* file, int64_t world_start, int64_t size, int32_t w,
     int32_t k = 0;
     const int64_t match_start = world_start + (int64_t)w * kPlainRecordSize;
     // NOTE: a frame whose world records are missing shows those it has, and no match points.
-    if (!frame.cut_short && crt_seek64(file, match_start, SEEK_SET) != 0) {
-        frame.cut_short = true;
-    } else if (!frame.cut_short) {
-        MatchPoint*& m = match_points;
-        k = read_match_part(file, size - match_start, kLinkedRecordSize, match_points,
-                            match_capacity, frame.cut_short, [&](int32_t first, int32_t n) {
-                                decode_chunk(m, first, n, kLinkedRecordSize, true, false);
-                                frame.matched += link_back(last_match, w, m, first, n);
-                            });
+    if (!frame.cut_short) {
+        k = start_match_part(file, match_start, size, kLinkedRecordSize, match_points,
+                             match_capacity, frame.cut_short);
         if (k < 0) {
-            frame.matched = 0;
             frame.out_of_memory = true;
             return;
         }
+        MatchPoint* m = match_points;
+        const int32_t read = read_records(
+            file, match_start + 4, chunk, k, kLinkedRecordSize,
+            [&](const unsigned char* raw, int32_t first, int32_t n) {
+                frame.matched += decode_matches_linking_back(m, last_match, w, raw, first, n);
+            });
+        if (read < k) frame.cut_short = true;
+        k = read;
     }
     WorldPoint* world = world_points;
-    int32_t read = 0;
-    if (crt_seek64(file, world_start, SEEK_SET) == 0) {
-        read = read_records(file, world, w, kPlainRecordSize, [&](int32_t first, int32_t n) {
-            decode_chunk_linked(world, first, n, last_match);
-        });
-    }
+    const int32_t read = read_records(file, world_start, chunk, w, kPlainRecordSize,
+                                      [&](const unsigned char* raw, int32_t first, int32_t n) {
+                                          decode_world_linked(world, last_match, raw, first, n);
+                                      });
     frame.world_count = read;
     frame.match_count = k;
     if (read < w) {
@@ -571,33 +586,36 @@ void read_to_world(FILE* file, int64_t world_start, int64_t size, int32_t w,
 // A to-frame frame from its world records on. The match points are read first (they lie
 // behind the world records), so that each chunk of world points resolves its identifiers
 // while it is in the cache.
-void read_to_frame(FILE* file, int64_t world_start, int64_t size, int32_t w,
+void read_to_frame(FILE* file, unsigned char* chunk, int64_t world_start, int64_t size, int32_t w,
                    WorldPoint*& world_points, MatchPoint*& match_points, int32_t& match_capacity,
                    FrameRead& frame) {
     int32_t k = 0;
     bool increasing = true;
+    int32_t* ids = nullptr;
     const int64_t match_start = world_start + (int64_t)w * kLinkedRecordSize;
-    if (!frame.cut_short && crt_seek64(file, match_start, SEEK_SET) == 0) {
-        MatchPoint*& m = match_points;
-        k = read_match_part(file, size - match_start, kLinkedIdRecordSize, match_points,
-                            match_capacity, frame.cut_short, [&](int32_t first, int32_t n) {
-                                decode_chunk_with_ids(m, first, n, increasing);
-                            });
-        if (k < 0) {
+    if (!frame.cut_short) {
+        k = start_match_part(file, match_start, size, kLinkedIdRecordSize, match_points,
+                             match_capacity, frame.cut_short);
+        ids = k >= 0 ? id_table(k) : nullptr;
+        if (!ids) {
             frame.out_of_memory = true;
             return;
         }
+        MatchPoint* m = match_points;
+        const int32_t read = read_records(
+            file, match_start + 4, chunk, k, kLinkedIdRecordSize,
+            [&](const unsigned char* raw, int32_t first, int32_t n) {
+                decode_matches_with_ids(m, ids, raw, first, n, increasing);
+            });
+        if (read < k) frame.cut_short = true;
+        k = read;
     }
-    if (crt_seek64(file, world_start, SEEK_SET) != 0) {
-        frame.cut_short = true;
-        return;
-    }
-    IdTable table = {match_points, k, increasing, IdGuess{0, 0, 0, 0}};
-    if (k > 0 && increasing) table.guess = id_guess(match_points, k);
+    IdTable table = {ids, k, increasing, IdGuess{0, 0, 0}};
+    if (k > 0 && increasing) table.guess = id_guess(ids, k);
     WorldPoint* world = world_points;
-    const int32_t read =
-        read_records(file, world, w, kLinkedRecordSize, [&](int32_t first, int32_t n) {
-            frame.matched += decode_chunk_resolving(world, first, n, table);
+    const int32_t read = read_records(
+        file, world_start, chunk, w, kLinkedRecordSize, [&](const unsigned char* raw, int32_t first, int32_t n) {
+            frame.matched += decode_world_resolving(world, table, raw, first, n);
         });
     if (read < w) frame.cut_short = true;
     frame.world_count = read;
@@ -606,20 +624,19 @@ void read_to_frame(FILE* file, int64_t world_start, int64_t size, int32_t w,
 
 }  // namespace
 
-// Seeks to the kind byte, reads W, and then the records in large chunks, each decoded in
-// place while it is in the cache. Counts are checked against the bytes left in the file
-// before anything is allocated.
+// Reads the kind byte and W, and then the records in chunks, each decoded while it is in the
+// cache; all reads are at absolute positions, past the stream's buffer. Counts are checked
+// against the bytes left in the file before anything is allocated.
 FrameRead read_frame(FILE* file, int64_t offset, WorldPoint*& world_points, int32_t& world_capacity,
                      MatchPoint*& match_points, int32_t& match_capacity) {
     FrameRead frame = {0, 0, 0, 1, false, false};
     const int64_t size = stream_size(file);
     unsigned char head[5];
     size_t got = 0;
-    if (size >= 0 && offset >= 0 && crt_seek64(file, offset, SEEK_SET) == 0) {
-        got = fread(head, 1, sizeof head, file);
-    }
+    if (size >= 0 && offset >= 0) got = crt_read_at(file, head, sizeof head, offset);
     if (got >= 1) frame.links_to_world = head[0] == 0 ? 1 : 0;
     const int32_t declared_world = got == sizeof head ? get_i32(head + 1) : -1;
+    unsigned char* chunk = declared_world >= 0 ? chunk_buffer() : nullptr;
     if (declared_world < 0) {
         frame.cut_short = true;
     } else {
@@ -627,16 +644,15 @@ FrameRead read_frame(FILE* file, int64_t offset, WorldPoint*& world_points, int3
         const int32_t w =
             records_available(declared_world, world_record_size(head[0]), size - world_start);
         frame.cut_short = w < declared_world;
-        if (!grow_points(world_points, world_capacity, w)) {
+        if (!chunk || !grow_points(world_points, world_capacity, w)) {
             frame.out_of_memory = true;
         } else if (head[0] == 0) {
-            read_to_world(file, world_start, size, w, world_points, match_points, match_capacity,
-                          frame);
+            read_to_world(file, chunk, world_start, size, w, world_points, match_points,
+                          match_capacity, frame);
         } else {
-            read_to_frame(file, world_start, size, w, world_points, match_points, match_capacity,
-                          frame);
+            read_to_frame(file, chunk, world_start, size, w, world_points, match_points,
+                          match_capacity, frame);
         }
     }
-    clearerr(file);
     return frame;
 }

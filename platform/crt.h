@@ -33,6 +33,49 @@ inline int64_t crt_tell64(FILE* file) {
 #endif
 }
 
+// Reads up to size bytes of the stream's file from offset on, past the stream's own buffer
+// and leaving its position alone: one system call per read, where a buffered read of a
+// large block that does not start on the buffer's boundaries takes two. Returns the bytes
+// read, fewer only at the end of the file or on an error. A stream without a file of its
+// own is sought and read.
+inline size_t crt_read_at(FILE* file, void* buffer, size_t size, int64_t offset) {
+    unsigned char* bytes = (unsigned char*)buffer;
+    size_t done = 0;
+#ifdef _WIN32
+    const int descriptor = _fileno(file);
+    const HANDLE handle = descriptor >= 0 ? (HANDLE)_get_osfhandle(descriptor) : INVALID_HANDLE_VALUE;
+    if (handle != INVALID_HANDLE_VALUE) {
+        while (done < size) {
+            const size_t left = size - done;
+            const DWORD piece = left < ((size_t)1 << 30) ? (DWORD)left : (DWORD)1 << 30;
+            const uint64_t position = (uint64_t)offset + done;
+            OVERLAPPED at = {};
+            at.Offset = (DWORD)position;
+            at.OffsetHigh = (DWORD)(position >> 32);
+            DWORD got = 0;
+            if (!ReadFile(handle, bytes + done, piece, &got, &at) || got == 0) break;
+            done += got;
+        }
+        return done;
+    }
+#else
+    const int descriptor = fileno(file);
+    if (descriptor >= 0) {
+        while (done < size) {
+            const ssize_t got = pread(descriptor, bytes + done, size - done, (off_t)(offset + done));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) break;
+            done += (size_t)got;
+        }
+        return done;
+    }
+#endif
+    if (offset < 0 || crt_seek64(file, offset, SEEK_SET) != 0) return 0;
+    done = fread(bytes, 1, size, file);
+    clearerr(file);
+    return done;
+}
+
 // The character that separates folders in the paths the programs build.
 #ifdef _WIN32
 const wchar_t crt_folder_separator = L'\\';
