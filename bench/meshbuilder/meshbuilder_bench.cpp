@@ -9,6 +9,7 @@
 //                             and the share of rows served ahead;
 //   BM_reconstruction_memory  the peak resident memory of both, each in a fresh process.
 #include <fcntl.h>
+#include <malloc.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -284,12 +285,16 @@ int64_t status_kib(const char* field) {
 // The growth of the resident set from before the set-up to its peak during one
 // triangulation, in bytes, measured in a child process that starts from this one's heap;
 // -1 when it cannot be measured or the triangulation found too few triangles.
+// NOTE: the child first hands the free memory of the heap back to the system: blocks freed
+// by earlier runs in this process would otherwise be reused without growing the resident
+// set, and the figure would depend on which benchmarks ran before.
 int64_t triangulation_peak_bytes(const OrientedPoints& points, const SearchAhead& ahead) {
     int channel[2];
     if (pipe(channel) != 0) return -1;
     const pid_t child = fork();
     if (child == 0) {
         close(channel[0]);
+        malloc_trim(0);
         // NOTE: writing 5 to clear_refs resets the peak (VmHWM) to the present resident set.
         const int clear = open("/proc/self/clear_refs", O_WRONLY);
         const bool reset = clear >= 0 && write(clear, "5", 1) == 1;
