@@ -24,7 +24,7 @@ namespace {
 #endif
 
 // How many records ahead the scattered accesses of link resolution are announced.
-const int32_t kPrefetchDistance = 24;
+const int32_t kPrefetchDistance = 64;
 
 const int64_t kFirstBlock = 4096;
 const int64_t kLargestBlock = 1 << 20;
