@@ -348,6 +348,13 @@ inline void decode_position(FramePoint& q, const unsigned char* p) {
     q.direction[2] = get_f32(p + 20);
 }
 
+// Decodes the raw record at p into q with the given link and no identifier.
+inline void decode_with_link(FramePoint& q, const unsigned char* p, int32_t link) {
+    decode_position(q, p);
+    q.link = link;
+    q.id = -1;
+}
+
 // To-frame match records: decodes n raw records into match_points + first, notes their
 // identifiers in ids and clears increasing unless every identifier is above the one before
 // it (the chunk before included).
@@ -395,10 +402,7 @@ int32_t decode_matches_linking_back(MatchPoint* match_points, int32_t* last_matc
                 link = -1;
             }
         }
-        MatchPoint& q = match_points[first + i];
-        decode_position(q, p);
-        q.link = link;
-        q.id = -1;
+        decode_with_link(match_points[first + i], p, link);
     }
     return matched;
 }
@@ -408,10 +412,8 @@ int32_t decode_matches_linking_back(MatchPoint* match_points, int32_t* last_matc
 void decode_world_linked(WorldPoint* world_points, const int32_t* last_match,
                          const unsigned char* raw, int32_t first, int32_t n) {
     for (int32_t i = 0; i < n; ++i) {
-        WorldPoint& q = world_points[first + i];
-        decode_position(q, raw + (int64_t)i * kPlainRecordSize);
-        q.link = last_match[first + i];
-        q.id = -1;
+        decode_with_link(world_points[first + i], raw + (int64_t)i * kPlainRecordSize,
+                         last_match[first + i]);
     }
 }
 
@@ -510,10 +512,7 @@ int32_t decode_world_resolving(WorldPoint* world_points, const IdTable& t,
         } else {
             found_before = -1;
         }
-        WorldPoint& q = world_points[first + i];
-        decode_position(q, p);
-        q.link = link;
-        q.id = -1;
+        decode_with_link(world_points[first + i], p, link);
     }
     return matched;
 }
