@@ -390,7 +390,8 @@ int32_t decode_matches_linking_back(MatchPoint* match_points, int32_t* last_matc
     for (int32_t i = 0; i < n; ++i) {
         const unsigned char* p = raw + (int64_t)i * kLinkedRecordSize;
         if (i + kPrefetchDistance < n) {
-            const uint32_t ahead = (uint32_t)get_i32(p + kPrefetchDistance * kLinkedRecordSize + 24);
+            const uint32_t ahead =
+                (uint32_t)get_i32(p + kPrefetchDistance * kLinkedRecordSize + 24);
             if (ahead < (uint32_t)world_count) PREFETCH_FOR_WRITE(&last_match[ahead]);
         }
         int32_t link = get_i32(p + 24);
@@ -482,8 +483,8 @@ inline int32_t find_id(const IdTable& t, int32_t id) {
 // To-frame world records: decodes n raw records into world_points + first and turns each
 // identifier into the position of the match point with that id; an identifier that no match
 // point has becomes -1. Returns how many had an identifier >= 0, found or not.
-int32_t decode_world_resolving(WorldPoint* world_points, const IdTable& t,
-                               const unsigned char* raw, int32_t first, int32_t n) {
+int32_t decode_world_resolving(WorldPoint* world_points, const IdTable& t, const unsigned char* raw,
+                               int32_t first, int32_t n) {
     const bool guessing = t.increasing && t.count > 0;
     int32_t matched = 0;
     // Position found for the world point before this one, or -1. World points often name
@@ -523,9 +524,8 @@ int32_t decode_world_resolving(WorldPoint* world_points, const IdTable& t,
 int32_t start_match_part(FILE* file, int64_t match_start, int64_t size, int32_t record_size,
                          MatchPoint*& match_points, int32_t& match_capacity, bool& cut) {
     unsigned char count[4];
-    const int32_t declared = crt_read_at(file, count, sizeof count, match_start) == sizeof count
-                                 ? get_i32(count)
-                                 : -1;
+    const int32_t declared =
+        crt_read_at(file, count, sizeof count, match_start) == sizeof count ? get_i32(count) : -1;
     if (declared < 0) {
         cut = true;
         return 0;
@@ -558,11 +558,11 @@ void read_to_world(FILE* file, unsigned char* chunk, int64_t world_start, int64_
             return;
         }
         MatchPoint* m = match_points;
-        const int32_t read = read_records(
-            file, match_start + 4, chunk, k, kLinkedRecordSize,
-            [&](const unsigned char* raw, int32_t first, int32_t n) {
-                frame.matched += decode_matches_linking_back(m, last_match, w, raw, first, n);
-            });
+        const int32_t read = read_records(file, match_start + 4, chunk, k, kLinkedRecordSize,
+                                          [&](const unsigned char* raw, int32_t first, int32_t n) {
+                                              frame.matched += decode_matches_linking_back(
+                                                  m, last_match, w, raw, first, n);
+                                          });
         if (read < k) frame.cut_short = true;
         k = read;
     }
@@ -601,21 +601,22 @@ void read_to_frame(FILE* file, unsigned char* chunk, int64_t world_start, int64_
             return;
         }
         MatchPoint* m = match_points;
-        const int32_t read = read_records(
-            file, match_start + 4, chunk, k, kLinkedIdRecordSize,
-            [&](const unsigned char* raw, int32_t first, int32_t n) {
-                decode_matches_with_ids(m, ids, raw, first, n, increasing);
-            });
+        const int32_t read =
+            read_records(file, match_start + 4, chunk, k, kLinkedIdRecordSize,
+                         [&](const unsigned char* raw, int32_t first, int32_t n) {
+                             decode_matches_with_ids(m, ids, raw, first, n, increasing);
+                         });
         if (read < k) frame.cut_short = true;
         k = read;
     }
     IdTable table = {ids, k, increasing, IdGuess{0, 0, 0}};
     if (k > 0 && increasing) table.guess = id_guess(ids, k);
     WorldPoint* world = world_points;
-    const int32_t read = read_records(
-        file, world_start, chunk, w, kLinkedRecordSize, [&](const unsigned char* raw, int32_t first, int32_t n) {
-            frame.matched += decode_world_resolving(world, table, raw, first, n);
-        });
+    const int32_t read = read_records(file, world_start, chunk, w, kLinkedRecordSize,
+                                      [&](const unsigned char* raw, int32_t first, int32_t n) {
+                                          frame.matched +=
+                                              decode_world_resolving(world, table, raw, first, n);
+                                      });
     if (read < w) frame.cut_short = true;
     frame.world_count = read;
     frame.match_count = k;

@@ -43,7 +43,8 @@ inline size_t crt_read_at(FILE* file, void* buffer, size_t size, int64_t offset)
     size_t done = 0;
 #ifdef _WIN32
     const int descriptor = _fileno(file);
-    const HANDLE handle = descriptor >= 0 ? (HANDLE)_get_osfhandle(descriptor) : INVALID_HANDLE_VALUE;
+    const HANDLE handle =
+        descriptor >= 0 ? (HANDLE)_get_osfhandle(descriptor) : INVALID_HANDLE_VALUE;
     if (handle != INVALID_HANDLE_VALUE) {
         while (done < size) {
             const size_t left = size - done;
@@ -62,7 +63,8 @@ inline size_t crt_read_at(FILE* file, void* buffer, size_t size, int64_t offset)
     const int descriptor = fileno(file);
     if (descriptor >= 0) {
         while (done < size) {
-            const ssize_t got = pread(descriptor, bytes + done, size - done, (off_t)(offset + done));
+            const ssize_t got =
+                pread(descriptor, bytes + done, size - done, (off_t)(offset + done));
             if (got < 0 && errno == EINTR) continue;
             if (got <= 0) break;
             done += (size_t)got;
