@@ -2,6 +2,9 @@
 
 #include <stdlib.h>
 #include <string.h>
+#ifdef __linux__
+#include <dlfcn.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -293,6 +296,23 @@ int SearchAheadTree::nearestKSearch(pcl::index_t index, int k, pcl::Indices& k_i
 }
 
 }  // namespace
+
+bool neighbour_search_is_programs_own() {
+#ifdef __linux__
+    // The mangled name of flann::NNIndex<flann::L2_Simple<float>>::knnSearch for a matrix of
+    // queries and matrices of size_t indices and float distances, the one the tree calls.
+    const char* const name =
+        "_ZNK5flann7NNIndexINS_9L2_SimpleIfEEE9knnSearchERKNS_6MatrixIfEERNS4_ImEERS5_mRKNS_"
+        "12SearchParamsE";
+    void* search = dlsym(RTLD_DEFAULT, name);
+    Dl_info search_home, program_home;
+    return search && dladdr(search, &search_home) &&
+           dladdr((void*)&neighbour_search_is_programs_own, &program_home) &&
+           search_home.dli_fbase == program_home.dli_fbase;
+#else
+    return false;
+#endif
+}
 
 int search_ahead_threads() {
     const unsigned cores = std::thread::hardware_concurrency();

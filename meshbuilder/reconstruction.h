@@ -62,6 +62,12 @@ struct SearchAheadCounts {
 // that runs the triangulation (none on a single core), at most 7.
 int search_ahead_threads();
 
+// Whether the k-d trees of this process run the program's own serial instance of the search
+// library's k-nearest query (meshbuilder/serial_search.cpp, linked into the programs) rather
+// than the library's OpenMP one. Same results either way; the serial one is faster. Always
+// false off Linux.
+bool neighbour_search_is_programs_own();
+
 // The whole reconstruction of n oriented points into out, with search_ahead_threads()
 // helpers. before_run, when given, is called with context after the set-up and before the
 // triangulation runs. progress, when given, follows the triangulation (it must start zeroed

@@ -1,7 +1,9 @@
 // Meshweaver's pipeline on Fibonacci spheres whose spacing the 0.1 search radius joins.
 // Run: meshbuilder_bench [--benchmark_filter=...]. The pipeline benchmark reports its time
-// over the bare library triangulation of the same points, and over the same pipeline without
-// the syncs of the durable save, as min/median/max counters of paired runs.
+// over the bare library triangulation of the same points (as shipped, in a process of its
+// own, and in this process, which runs the programs' serial neighbour search), and over the
+// same pipeline without the syncs of the durable save, as min/median/max counters of paired
+// runs.
 // The paired benchmarks of the reconstruction run the two sides alternately in each
 // iteration (which goes first alternates too) and report min/median/max counters:
 //   BM_reconstruction_ahead   the reconstruction with rows computed ahead over the library's
@@ -347,12 +349,29 @@ bool rename_only(const char* from, const char* to) {
     return rename(from, to) == 0;
 }
 
+// The bare library call as shipped, timed in a process of its own that does not link the
+// programs' serial search (shipped_library.cpp, built beside this benchmark). Returns false
+// when it could not run.
+bool time_shipped_library(int32_t count, double* seconds, size_t* triangles) {
+    const std::string program =
+        std::filesystem::read_symlink("/proc/self/exe").parent_path() /
+        "shipped_library_triangulation";
+    const std::string command =
+        "'" + program + "' " + std::to_string(count) + " " + std::to_string(kSpacing);
+    FILE* child = popen(command.c_str(), "r");
+    if (!child) return false;
+    const bool read = fscanf(child, "%lf %zu", seconds, triangles) == 2;
+    return pclose(child) == 0 && read;
+}
+
 // Reading the file and build_mesh with its save and the input's deletion, once with the
-// durable save and once without its syncs, against the bare library call on the same points;
-// the reported time is the durable pipeline's. The three runs of an iteration are paired and
-// their order rotates from one iteration to the next. Counters: min, median and max over the
-// iterations of durable / library and durable / without syncs (wall time), and the mesh
-// file's size, which tells that the pipeline really saved the mesh.
+// durable save and once without its syncs, against the bare library call on the same points,
+// both as shipped (in a process of its own, the library's own search) and in this process
+// (the programs' serial search); the reported time is the durable pipeline's. The four runs
+// of an iteration are paired and their order rotates from one iteration to the next.
+// Counters: min, median and max over the iterations of durable / library as shipped, durable
+// / library in this process and durable / without syncs (wall time), and the mesh file's
+// size, which tells that the pipeline really saved the mesh.
 void BM_pipeline(benchmark::State& state) {
     const int32_t count = (int32_t)state.range(0);
     const std::string input = bench_path("pipeline.dat");
@@ -361,16 +380,22 @@ void BM_pipeline(benchmark::State& state) {
     without_syncs.replace = rename_only;
     const BuildHooks durable{no_box, &system_file_steps(), nullptr, nullptr};
     const BuildHooks fast{no_box, &without_syncs, nullptr, nullptr};
-    std::vector<double> over_library, over_unsynced;
+    std::vector<double> over_shipped, over_library, over_unsynced;
     int64_t mesh_bytes = -1;
     int iteration = 0;
     for (auto _ : state) {
         Timing library{}, synced{}, unsynced{};
-        for (int k = 0; k < 3; ++k) {
-            const int which = (k + iteration) % 3;
+        double shipped = 0;
+        size_t library_triangles = 0, shipped_triangles = 0;
+        for (int k = 0; k < 4; ++k) {
+            const int which = (k + iteration) % 4;
             if (which == 0) {
-                library =
-                    timed([&] { benchmark::DoNotOptimize(library_triangulation(sphere(count))); });
+                if (!time_shipped_library(count, &shipped, &shipped_triangles))
+                    state.SkipWithError("the library as shipped could not be timed");
+                continue;
+            }
+            if (which == 1) {
+                library = timed([&] { library_triangles = library_triangulation(sphere(count)); });
                 continue;
             }
             write_input(input, count, state);
@@ -379,7 +404,7 @@ void BM_pipeline(benchmark::State& state) {
                 PointFile points;
                 if (load_points(input.c_str(), &points).status != LoadStatus::ok) return;
                 MeshRecord mesh;
-                ok = build_mesh_with(which == 1 ? durable : fast, input.c_str(),
+                ok = build_mesh_with(which == 2 ? durable : fast, input.c_str(),
                                      points.identified ? &points.identity : nullptr, points.count,
                                      points.positions, points.normals, &mesh)
                          .ok;
@@ -396,21 +421,19 @@ void BM_pipeline(benchmark::State& state) {
             }
             mesh_bytes = size;
             remove(output);
-            (which == 1 ? synced : unsynced) = pipeline;
+            (which == 2 ? synced : unsynced) = pipeline;
         }
+        if (shipped_triangles != library_triangles || library_triangles < (size_t)count)
+            state.SkipWithError("the library as shipped and here differ or found too few");
         state.SetIterationTime(synced.wall);
+        over_shipped.push_back(synced.wall / shipped);
         over_library.push_back(synced.wall / library.wall);
         over_unsynced.push_back(synced.wall / unsynced.wall);
         ++iteration;
     }
-    const auto report = [&](const char* name, std::vector<double> ratios) {
-        std::sort(ratios.begin(), ratios.end());
-        state.counters[std::string(name) + "_min"] = ratios.front();
-        state.counters[std::string(name) + "_median"] = ratios[ratios.size() / 2];
-        state.counters[std::string(name) + "_max"] = ratios.back();
-    };
-    report("over_library", over_library);
-    report("over_unsynced", over_unsynced);
+    report_ratios(state, "over_shipped_library", over_shipped);
+    report_ratios(state, "over_library_here", over_library);
+    report_ratios(state, "over_unsynced", over_unsynced);
     state.counters["mesh_bytes"] = (double)mesh_bytes;
 }
 

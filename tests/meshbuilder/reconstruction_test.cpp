@@ -188,6 +188,17 @@ TEST(SearchAhead, TrianglesAreTheLibrarysOnSphereTorusGridAndScan) {
     }
 }
 
+// This test program links the programs' serial instance of the library's k-nearest query, as
+// Meshweaver and mesh_points do: the library's trees must run it (an unchanged result, but
+// the programs lose the speed it gives if the link or the function's name changes).
+TEST(Reconstruction, LibrarysTreeRunsTheProgramsSerialSearch) {
+#ifdef __linux__
+    EXPECT_TRUE(neighbour_search_is_programs_own());
+#else
+    EXPECT_FALSE(neighbour_search_is_programs_own());
+#endif
+}
+
 TEST(Reconstruction, TorusAndPlaneAreJoinedToo) {
     const OrientedPoints torus = make_torus(4000, 0.02, 0.3);
     Built built_torus(torus), built_plane(make_plane(900, 0.02));
