@@ -64,9 +64,11 @@ press_return_in() {
 }
 
 # Closes the message box titled $1 with the Return key; fails when none appears.
+# NOTE: waits for the box to be shown, not only made: a key pressed over a box that is not
+# mapped yet goes to the root window and is lost.
 dismiss_box() {
   local title=$1 id
-  id=$(wait_for_window "$title" "${2:-30}") || fail "no box titled '$title'"
+  id=$(wait_for_shown_window "$title" "${2:-30}") || fail "no box titled '$title'"
   press_return_in "$id"
   wait_until 10 window_gone "$id" && return 0
   fail "box '$title' did not close on Return"
