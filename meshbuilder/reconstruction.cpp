@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <atomic>
 #include <condition_variable>
 #include <exception>
 #include <memory>
@@ -27,6 +28,9 @@ const int kRingRows = 4096;
 const int kPendingCapacity = 8192;
 // The closest neighbours of each row asked for whose rows are predicted to be asked soon.
 const int kPredictedNeighbours = 12;
+
+// How long a helper out of work watches for more before it sleeps.
+const std::chrono::microseconds kWatchBeforeSleep(200);
 
 // Queries between two looks at the clock for a progress sample.
 const int kQueriesPerClockCheck = 256;
@@ -63,6 +67,10 @@ struct AheadState {
     std::vector<int32_t> place;         // per query index: its slot or a state above
     std::vector<int32_t> pending;       // circular FIFO of query indices
     size_t pending_first = 0, pending_count = 0;
+    // pending_count and stopping as last written under the lock, for a helper that watches
+    // them without it before it goes to sleep.
+    std::atomic<size_t> pending_seen{0};
+    std::atomic<bool> stopping_seen{false};
     std::vector<pcl::index_t> rows;     // kRingRows rows of k indices
     std::vector<int32_t> row_length;    // per slot
     std::vector<int32_t> row_owner;     // per slot: its query index, or -1
@@ -156,10 +164,25 @@ void SearchAheadTree::stop_helpers() const {
     if (state_) {
         std::lock_guard<std::mutex> held(state_->lock);
         state_->stopping = true;
+        state_->stopping_seen.store(true, std::memory_order_relaxed);
     }
     if (state_) state_->work_ready.notify_all();
     for (std::thread& helper : helpers_) helper.join();
     helpers_.clear();
+}
+
+// Before a helper sleeps, it watches for new work for a short while: the triangulation asks
+// for a row every few tens of microseconds, and waking a sleeping thread costs the asking
+// thread a system call and the helper a late start.
+void watch_for_work(const AheadState& s) {
+    const auto until = std::chrono::steady_clock::now() + kWatchBeforeSleep;
+    while (s.pending_seen.load(std::memory_order_relaxed) == 0 &&
+           !s.stopping_seen.load(std::memory_order_relaxed) &&
+           std::chrono::steady_clock::now() < until) {
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#endif
+    }
 }
 
 // A helper: takes the oldest pending query, computes its row with the tree's own query and
@@ -171,11 +194,17 @@ void SearchAheadTree::helper_loop() const {
     std::unique_lock<std::mutex> held(s.lock);
     while (true) {
         if (s.pending_count == 0 && s.busy_helpers == 0) s.idle.notify_all();
+        if (s.pending_count == 0 && !s.stopping) {
+            held.unlock();
+            watch_for_work(s);
+            held.lock();
+        }
         s.work_ready.wait(held, [&] { return s.stopping || s.pending_count > 0; });
         if (s.stopping) break;
         const int32_t index = s.pending[s.pending_first];
         s.pending_first = (s.pending_first + 1) % s.pending.size();
         --s.pending_count;
+        s.pending_seen.store(s.pending_count, std::memory_order_relaxed);
         if (s.place[(size_t)index] != kQueued) continue;
         ++s.busy_helpers;
         held.unlock();
@@ -226,6 +255,7 @@ int SearchAheadTree::queue_neighbours(pcl::index_t index, const pcl::Indices& ro
         s.pending[(s.pending_first + s.pending_count) % s.pending.size()] = neighbour;
         ++s.pending_count;
         ++queued;
+        s.pending_seen.store(s.pending_count, std::memory_order_relaxed);
     }
     return queued;
 }
