@@ -353,9 +353,8 @@ bool rename_only(const char* from, const char* to) {
 // programs' serial search (shipped_library.cpp, built beside this benchmark). Returns false
 // when it could not run.
 bool time_shipped_library(int32_t count, double* seconds, size_t* triangles) {
-    const std::string program =
-        std::filesystem::read_symlink("/proc/self/exe").parent_path() /
-        "shipped_library_triangulation";
+    const std::string program = std::filesystem::read_symlink("/proc/self/exe").parent_path() /
+                                "shipped_library_triangulation";
     const std::string command =
         "'" + program + "' " + std::to_string(count) + " " + std::to_string(kSpacing);
     FILE* child = popen(command.c_str(), "r");
