@@ -7,8 +7,8 @@
 #endif
 
 #include <algorithm>
-#include <chrono>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <memory>
@@ -60,17 +60,18 @@ struct AheadState {
     std::mutex lock;
     std::condition_variable work_ready;  // helpers wait here for pending points
     std::condition_variable idle;        // wait_for_helpers waits here for an empty queue
-    bool stopping = false;
+    // NOTE: atomic so that a helper watching for work sees it without the lock; written
+    // under the lock like the rest.
+    std::atomic<bool> stopping{false};
     int live_helpers = 0;
     int busy_helpers = 0;
     int k = 0;                          // the row length asked for, fixed by the first query
     std::vector<int32_t> place;         // per query index: its slot or a state above
     std::vector<int32_t> pending;       // circular FIFO of query indices
     size_t pending_first = 0, pending_count = 0;
-    // pending_count and stopping as last written under the lock, for a helper that watches
-    // them without it before it goes to sleep.
+    // pending_count as last written under the lock, for a helper that watches it without the
+    // lock before it goes to sleep.
     std::atomic<size_t> pending_seen{0};
-    std::atomic<bool> stopping_seen{false};
     std::vector<pcl::index_t> rows;     // kRingRows rows of k indices
     std::vector<int32_t> row_length;    // per slot
     std::vector<int32_t> row_owner;     // per slot: its query index, or -1
@@ -164,7 +165,6 @@ void SearchAheadTree::stop_helpers() const {
     if (state_) {
         std::lock_guard<std::mutex> held(state_->lock);
         state_->stopping = true;
-        state_->stopping_seen.store(true, std::memory_order_relaxed);
     }
     if (state_) state_->work_ready.notify_all();
     for (std::thread& helper : helpers_) helper.join();
@@ -177,7 +177,7 @@ void SearchAheadTree::stop_helpers() const {
 void watch_for_work(const AheadState& s) {
     const auto until = std::chrono::steady_clock::now() + kWatchBeforeSleep;
     while (s.pending_seen.load(std::memory_order_relaxed) == 0 &&
-           !s.stopping_seen.load(std::memory_order_relaxed) &&
+           !s.stopping.load(std::memory_order_relaxed) &&
            std::chrono::steady_clock::now() < until) {
 #if defined(__x86_64__) || defined(__i386__)
         __builtin_ia32_pause();
@@ -255,8 +255,8 @@ int SearchAheadTree::queue_neighbours(pcl::index_t index, const pcl::Indices& ro
         s.pending[(s.pending_first + s.pending_count) % s.pending.size()] = neighbour;
         ++s.pending_count;
         ++queued;
-        s.pending_seen.store(s.pending_count, std::memory_order_relaxed);
     }
+    s.pending_seen.store(s.pending_count, std::memory_order_relaxed);
     return queued;
 }
 

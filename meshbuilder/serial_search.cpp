@@ -4,7 +4,7 @@
 // it compiled with OpenMP: even for the one query and the one thread it is given, each call
 // opens and closes a parallel region, and that costs two futex system calls per query. The
 // triangulation asks one query per call, hundreds of thousands of times, and on a virtual
-// machine, where a system call is dear, the region costs more than a third of a query.
+// machine, where a system call is dear, the region costs about a quarter of a query's time.
 //
 // This file instantiates that same function from the same installed FLANN header, compiled
 // without OpenMP: the same loop over the one query, the same result set, the same arithmetic

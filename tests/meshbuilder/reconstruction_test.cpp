@@ -192,11 +192,7 @@ TEST(SearchAhead, TrianglesAreTheLibrarysOnSphereTorusGridAndScan) {
 // Meshweaver and mesh_points do: the library's trees must run it (an unchanged result, but
 // the programs lose the speed it gives if the link or the function's name changes).
 TEST(Reconstruction, LibrarysTreeRunsTheProgramsSerialSearch) {
-#ifdef __linux__
     EXPECT_TRUE(neighbour_search_is_programs_own());
-#else
-    EXPECT_FALSE(neighbour_search_is_programs_own());
-#endif
 }
 
 TEST(Reconstruction, TorusAndPlaneAreJoinedToo) {
