@@ -16,13 +16,19 @@ const GLfloat kUnlinkedColour[2][3] = {{0.0f, 0.0f, 1.0f}, {1.0f, 0.0f, 0.0f}};
 // whatever the size of the frame.
 const int32_t kPointsPerDraw = 4096;
 
+// Scenes each step of a frame (dots, ticks, links) is cut into under a renderer that bins
+// scenes (see draw_chunk); smaller steps are cut after every kPointsPerDraw primitives.
+const int64_t kFlushesPerStep = 16;
+
 // The arrays of one call and how the calls are handed over.
 struct DrawChunk {
     std::vector<GLfloat> vertices;  // x, y, z per vertex
     std::vector<GLubyte> colours;   // r, g, b, a per vertex
     // The colours of kLinkedColour and kUnlinkedColour as bytes: [layer][linked].
     GLubyte colour_bytes[2][2][4];
-    bool flush_each_draw;
+    // Primitives handed over between two flushes (0: never flushed) and since the last one.
+    int64_t flush_interval;
+    int64_t since_flush;
 };
 
 // Whether the renderer collects a whole scene of primitives into screen tiles before it
@@ -33,7 +39,18 @@ bool renderer_bins_scenes() {
     return renderer && strstr(renderer, "llvmpipe");
 }
 
-void init_chunk(DrawChunk& chunk) {
+// Primitives a scene gets under a renderer that bins scenes: a kFlushesPerStep-th of the
+// shown points, at least kPointsPerDraw; 0 (never flushed) under any other renderer.
+int64_t primitives_per_scene(const FrameLayers* layers) {
+    if (!renderer_bins_scenes()) return 0;
+    int64_t shown = 0;
+    for (int layer = 0; layer < 2; ++layer)
+        if (frame_layer_shown(layers, layer)) shown += layers->point_count[layer];
+    const int64_t share = (shown + kFlushesPerStep - 1) / kFlushesPerStep;
+    return share > kPointsPerDraw ? share : kPointsPerDraw;
+}
+
+void init_chunk(DrawChunk& chunk, const FrameLayers* layers) {
     chunk.vertices.resize(6 * (size_t)kPointsPerDraw);
     chunk.colours.resize(8 * (size_t)kPointsPerDraw);
     for (int layer = 0; layer < 2; ++layer) {
@@ -45,20 +62,28 @@ void init_chunk(DrawChunk& chunk) {
         chunk.colour_bytes[layer][0][3] = 255;
         chunk.colour_bytes[layer][1][3] = 255;
     }
-    chunk.flush_each_draw = renderer_bins_scenes();
+    chunk.flush_interval = primitives_per_scene(layers);
+    chunk.since_flush = 0;
 }
 
 const GLubyte* colour_bytes_of(const DrawChunk& chunk, int layer, const FramePoint& p) {
     return chunk.colour_bytes[layer][p.link >= 0 ? 1 : 0];
 }
 
-// One call of the chunk's arrays.
-// NOTE: under a renderer that bins scenes, a flush after every call makes it rasterise a few
-// thousand primitives at a time while their data is still in the cache: the same
-// primitives in the same order, so the same pixels, at about half the time a frame.
-void draw_chunk(DrawChunk& chunk, GLenum mode, int32_t vertex_count) {
+// One call of the chunk's arrays, and a flush when the scene has its share of primitives.
+// NOTE: under a renderer that bins scenes, an unflushed step of a small frame is binned
+// whole before any of it is rasterised, and its scene outgrows the caches; cut into scenes,
+// the rasteriser threads work while the next scene is binned, on data still in the cache.
+// A flush is not free, though: a 5M-point frame flushed after every call (thousands of
+// scenes) painted slower than without any flush, so a step gets a fixed number of scenes.
+// The same primitives in the same order either way, so the same pixels.
+void draw_chunk(DrawChunk& chunk, GLenum mode, int32_t vertex_count, int32_t primitives) {
     glDrawArrays(mode, 0, vertex_count);
-    if (chunk.flush_each_draw) glFlush();
+    if (chunk.flush_interval <= 0) return;
+    chunk.since_flush += primitives;
+    if (chunk.since_flush < chunk.flush_interval) return;
+    glFlush();
+    chunk.since_flush = 0;
 }
 
 // The dots of one layer: positions straight from the points, colours from the chunk.
@@ -71,7 +96,7 @@ void draw_layer_dots(const FramePoint* points, int32_t count, int layer, DrawChu
         }
         glVertexPointer(3, GL_FLOAT, sizeof(FramePoint), points[first].position);
         glColorPointer(4, GL_UNSIGNED_BYTE, 0, chunk.colours.data());
-        draw_chunk(chunk, GL_POINTS, n);
+        draw_chunk(chunk, GL_POINTS, n, n);
     }
 }
 
@@ -92,7 +117,7 @@ void draw_layer_ticks(const FramePoint* points, int32_t count, int layer, DrawCh
         }
         glVertexPointer(3, GL_FLOAT, 0, chunk.vertices.data());
         glColorPointer(4, GL_UNSIGNED_BYTE, 0, chunk.colours.data());
-        draw_chunk(chunk, GL_LINES, 2 * n);
+        draw_chunk(chunk, GL_LINES, 2 * n, n);
     }
 }
 
@@ -146,7 +171,7 @@ void draw_links(const FrameLayers* layers, DrawChunk& chunk) {
             lines += 1;
         }
         glVertexPointer(3, GL_FLOAT, 0, chunk.vertices.data());
-        draw_chunk(chunk, GL_LINES, 2 * lines);
+        draw_chunk(chunk, GL_LINES, 2 * lines, lines);
     }
 }
 
@@ -185,7 +210,7 @@ ViewContent frame_view_content(const FrameLayers* layers) {
 void draw_frame_content(const FrameLayers* layers) {
     glDisable(GL_LIGHTING);
     DrawChunk chunk;
-    init_chunk(chunk);
+    init_chunk(chunk, layers);
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
     draw_dots(layers, chunk);
