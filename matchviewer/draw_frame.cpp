@@ -77,10 +77,10 @@ const GLubyte* colour_bytes_of(const DrawChunk& chunk, int layer, const FramePoi
 // A flush is not free, though: a 5M-point frame flushed after every call (thousands of
 // scenes) painted slower than without any flush, so a step gets a fixed number of scenes.
 // The same primitives in the same order either way, so the same pixels.
-void draw_chunk(DrawChunk& chunk, GLenum mode, int32_t vertex_count, int32_t primitives) {
+void draw_chunk(DrawChunk& chunk, GLenum mode, int32_t vertex_count) {
     glDrawArrays(mode, 0, vertex_count);
     if (chunk.flush_interval <= 0) return;
-    chunk.since_flush += primitives;
+    chunk.since_flush += mode == GL_LINES ? vertex_count / 2 : vertex_count;
     if (chunk.since_flush < chunk.flush_interval) return;
     glFlush();
     chunk.since_flush = 0;
@@ -96,7 +96,7 @@ void draw_layer_dots(const FramePoint* points, int32_t count, int layer, DrawChu
         }
         glVertexPointer(3, GL_FLOAT, sizeof(FramePoint), points[first].position);
         glColorPointer(4, GL_UNSIGNED_BYTE, 0, chunk.colours.data());
-        draw_chunk(chunk, GL_POINTS, n, n);
+        draw_chunk(chunk, GL_POINTS, n);
     }
 }
 
@@ -117,7 +117,7 @@ void draw_layer_ticks(const FramePoint* points, int32_t count, int layer, DrawCh
         }
         glVertexPointer(3, GL_FLOAT, 0, chunk.vertices.data());
         glColorPointer(4, GL_UNSIGNED_BYTE, 0, chunk.colours.data());
-        draw_chunk(chunk, GL_LINES, 2 * n, n);
+        draw_chunk(chunk, GL_LINES, 2 * n);
     }
 }
 
@@ -171,7 +171,7 @@ void draw_links(const FrameLayers* layers, DrawChunk& chunk) {
             lines += 1;
         }
         glVertexPointer(3, GL_FLOAT, 0, chunk.vertices.data());
-        draw_chunk(chunk, GL_LINES, 2 * lines, lines);
+        draw_chunk(chunk, GL_LINES, 2 * lines);
     }
 }
 
